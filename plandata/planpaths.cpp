@@ -1,0 +1,77 @@
+#include "plandata/planpaths.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QtGlobal>
+
+namespace YRPlanPaths {
+
+namespace {
+
+const char kRootSuffix[] = "/Orvane/Tavrunelcore/TeachPlans";
+
+QString teachingPlanBase()
+{
+    const QString profile = qEnvironmentVariable("ALLUSERSPROFILE");
+    if (!profile.isEmpty())
+        return QDir::fromNativeSeparators(profile);
+    // Not Windows, or a stripped environment: keep the plans under the user's data folder
+    // instead of the top of the file system.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+} // namespace
+
+QString teachingPlanRoot()
+{
+    QString base = teachingPlanBase();
+    while (base.size() > 1 && base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    return base + QLatin1String(kRootSuffix);
+}
+
+QString teachingPlanRootWithSlash()
+{
+    return teachingPlanRoot() + QLatin1Char('/');
+}
+
+bool isInside(const QString &dir, const QString &path)
+{
+    if (dir.isEmpty() || path.contains(QLatin1Char('\\')))
+        return false;
+    const QString cleanDir = QDir::cleanPath(dir);
+    const QString cleanPath = QDir::cleanPath(path);
+    // A colon after the directory part would name a drive or a stream on Windows.
+    if (cleanPath.indexOf(QLatin1Char(':'), cleanDir.size()) >= 0)
+        return false;
+    const QString prefix =
+        cleanDir.endsWith(QLatin1Char('/')) ? cleanDir : cleanDir + QLatin1Char('/');
+    return cleanPath.startsWith(prefix) && cleanPath.size() > prefix.size();
+}
+
+bool isPlanRelative(const QString &localPath)
+{
+    // Appended without a separator, a path without its own leading "/" would name a sibling of
+    // the plan directory ("plan-1" + "-x/a" is "plan-1-x/a").
+    if (!localPath.startsWith(QLatin1Char('/')) || localPath.contains(QLatin1Char('\\')) ||
+        localPath.contains(QLatin1Char(':')))
+        return false;
+    const QString anchor = QStringLiteral("/plan");
+    const QString cleaned = QDir::cleanPath(anchor + localPath);
+    return cleaned.startsWith(anchor + QLatin1Char('/')) && cleaned.size() > anchor.size() + 1;
+}
+
+bool planFilePath(const QString &dir, const QString &localPath, QString *result)
+{
+    if (localPath.isEmpty()) {
+        *result = dir;
+        return true;
+    }
+    const QString joined = dir + localPath;
+    if (!isPlanRelative(localPath) || !isInside(dir, joined))
+        return false;
+    *result = joined;
+    return true;
+}
+
+} // namespace YRPlanPaths

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that YRData needs and the machine lacks; installs nothing when
+# all are present. Options: --fuzz adds clang and its libFuzzer runtime, --bench adds zip/unzip.
+set -euo pipefail
+
+packages=(cmake make g++ qtbase5-dev libquazip1-qt5-dev)
+for option in "$@"; do
+    case "$option" in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --bench) packages+=(zip unzip) ;;
+    *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "install-deps.sh: installing ${missing[*]}"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"

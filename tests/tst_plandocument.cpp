@@ -1,0 +1,492 @@
+// The document teachpkg.json: normal form, version rules and every content kind.
+
+#include "plandata/yrplandata.h"
+#include "support/planfixtures.h"
+
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace PlanFixtures;
+
+class tst_PlanDocument : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void registeredAsPlanDataInterface();
+    void emptyPlanWritesNormalForm();
+    void writerTextIsIndentedSortedUtf8();
+    void versionRules_data();
+    void versionRules();
+    void documentKeepsTimesAfter2038();
+    void ordersAreSortedAndRenumbered();
+    void inquiryStepWritesOnlyTasks();
+    void tasksGetNewIdentifiersStepsAndNodesKeepTheirs();
+    void unknownNodeTypesAreDroppedSiblingsKept();
+    void unknownStepTypeFailsTheWriteAndKeepsText();
+    void contentKindsSurviveRoundTrip_data();
+    void contentKindsSurviveRoundTrip();
+    void readerQueuesTransferAndQuestionRecords();
+    void recordsWithEscapingPathsAreNotQueued_data();
+    void recordsWithEscapingPathsAreNotQueued();
+    void wrongJsonTypesReadAsEmpty();
+    void readingTwiceDoublesTheSteps();
+    void badTextsAreRefusedWithoutChange_data();
+    void badTextsAreRefusedWithoutChange();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void tst_PlanDocument::registeredAsPlanDataInterface()
+{
+    YRPlanData data;
+    QObject *object = data.getObject();
+    QCOMPARE(object, static_cast<QObject *>(&data));
+    QVERIFY(qobject_cast<IYRPlanData *>(object));
+    QVERIFY(object->inherits("YRPlanData"));
+    QVERIFY(object->qt_metacast("IYRPlanData"));
+    QVERIFY(object->qt_metacast(IYRPlanData_iid));
+    QCOMPARE(data.getTeachingPlanAttr().iPlanId, -1);
+    QCOMPARE(data.getTeachingPlanAttr().iBoardId, 4);
+}
+
+void tst_PlanDocument::emptyPlanWritesNormalForm()
+{
+    YRPlanData data;
+    data.setTeachingPlanAttr(TeachingPlanAttr());
+    const QJsonObject root = parse(data.getJson());
+    const QJsonObject description = root.value("description").toObject();
+    QCOMPARE(root.value("steps").toArray().size(), 0);
+    QVERIFY(root.value("steps").isArray());
+    QCOMPARE(description.value("stepCount").toInt(), 0);
+    QCOMPARE(description.value("board").toInt(), 4);
+    QCOMPARE(description.value("createTime").toInt(), -1);
+    QCOMPARE(description.value("updateTime").toInt(), -1);
+    const QString guid = description.value("GUID").toString();
+    QVERIFY(QRegularExpression("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$")
+                .match(guid)
+                .hasMatch());
+    QCOMPARE(data.getTeachingPlanAttr().strGUID, guid);
+    QCOMPARE(description.keys().size(), 9);
+}
+
+void tst_PlanDocument::writerTextIsIndentedSortedUtf8()
+{
+    YRPlanData data;
+    TeachingPlanAttr attr;
+    attr.strGUID = "g";
+    attr.strName = "分数";
+    attr.strDocumentVersion = "5.0";
+    attr.iCreateTime = 1;
+    attr.iUpdateTime = 2;
+    data.setTeachingPlanAttr(attr);
+    const QString expected = QStringLiteral("{\n"
+                                            "    \"description\": {\n"
+                                            "        \"GUID\": \"g\",\n"
+                                            "        \"authorId\": \"\",\n"
+                                            "        \"board\": 4,\n"
+                                            "        \"createTime\": 1,\n"
+                                            "        \"documentVersion\": \"5.0\",\n"
+                                            "        \"introspection\": \"\",\n"
+                                            "        \"name\": \"分数\",\n"
+                                            "        \"stepCount\": 0,\n"
+                                            "        \"updateTime\": 2\n"
+                                            "    },\n"
+                                            "    \"steps\": [\n"
+                                            "    ]\n"
+                                            "}\n");
+    QCOMPARE(data.getJson(), expected);
+}
+
+void tst_PlanDocument::versionRules_data()
+{
+    QTest::addColumn<QJsonValue>("version"); // undefined: the member is missing
+    QTest::addColumn<bool>("loads");
+    QTest::addColumn<QString>("storedVersion");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("5.0") << QJsonValue("5.0") << true << "5.0"
+                         << "Fractions";
+    QTest::newRow("5") << QJsonValue("5") << true << "5.0"
+                       << "Fractions";
+    QTest::newRow("4.0 takes the ini title") << QJsonValue("4.0") << true << "4.0"
+                                             << "旧教案";
+    QTest::newRow("4") << QJsonValue("4") << true << "4.0"
+                       << "旧教案";
+    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << true << "4.0"
+                             << "旧教案";
+    QTest::newRow("number 5 reads as empty text") << QJsonValue(5) << true << "4.0"
+                                                  << "旧教案";
+    QTest::newRow("6.0 is refused") << QJsonValue("6.0") << false << "6.0"
+                                    << "";
+    QTest::newRow("5.1 is refused") << QJsonValue("5.1") << false << "5.1"
+                                    << "";
+}
+
+void tst_PlanDocument::versionRules()
+{
+    QFETCH(QJsonValue, version);
+    QFETCH(bool, loads);
+    QFETCH(QString, storedVersion);
+    QFETCH(QString, name);
+
+    QTemporaryDir planDir;
+    QVERIFY(writeFile(planDir.path() + "/planinfo.ini", "[General]\nname=旧教案\n"));
+    YRPlanData data;
+    data.setTeachingPlanDir(planDir.path());
+    QJsonObject desc = description();
+    if (version.isUndefined())
+        desc.remove("documentVersion");
+    else
+        desc.insert("documentVersion", version);
+    const QString text = document(desc, {step("s1", "内容精讲", {})});
+
+    QCOMPARE(data.setJson(text), loads);
+    QCOMPARE(data.getTeachingPlanAttr().strDocumentVersion, storedVersion);
+    QCOMPARE(data.getTeachingPlanStepCount(), loads ? 1 : 0);
+    if (loads) {
+        QCOMPARE(data.getTeachingPlanAttr().strName, name);
+        QCOMPARE(parse(data.getJson()).value("description").toObject().value("documentVersion"),
+                 QJsonValue(storedVersion));
+    }
+}
+
+void tst_PlanDocument::documentKeepsTimesAfter2038()
+{
+    const qint64 after2038 = 4102444800; // 2100-01-01
+    QJsonObject desc = description();
+    desc.insert("createTime", after2038);
+    desc.insert("updateTime", after2038 + 5);
+    YRPlanData data;
+    QVERIFY(data.setJson(document(desc, {})));
+    QCOMPARE(data.getTeachingPlanAttr().iCreateTime, after2038);
+    QCOMPARE(data.getTeachingPlanAttr().iUpdateTime, after2038 + 5);
+    const QJsonObject written = parse(data.getJson()).value("description").toObject();
+    QCOMPARE(written.value("createTime").toDouble(), double(after2038));
+    QCOMPARE(data.getPlanInfo().value("iUpdateTime").toLongLong(), after2038 + 5);
+}
+
+void tst_PlanDocument::ordersAreSortedAndRenumbered()
+{
+    const QJsonArray nodes = {node("n5", "paper", 5, {{"paperName", "five"}}),
+                              node("n2", "paper", 2, {{"paperName", "two"}}),
+                              node("n9", "paper", 9, {{"paperName", "nine"}})};
+    QJsonObject second = step("s2", "随堂测试", {});
+    QJsonObject secondAttr = second.value("attr").toObject();
+    secondAttr.insert("stepOrder", 0);
+    second.insert("attr", secondAttr);
+    QJsonObject first = step("s1", "同步习题", nodes);
+    QJsonObject firstAttr = first.value("attr").toObject();
+    firstAttr.insert("stepOrder", 7); // steps stay in array order whatever their stepOrder
+    first.insert("attr", firstAttr);
+
+    YRPlanData data;
+    QVERIFY(data.setJson(document(description(), {first, second})));
+    const QJsonArray steps = parse(data.getJson()).value("steps").toArray();
+    QCOMPARE(steps.at(0).toObject().value("attr").toObject().value("stepId").toString(), "s1");
+    QCOMPARE(steps.at(0).toObject().value("attr").toObject().value("stepOrder").toInt(), 0);
+    QCOMPARE(steps.at(1).toObject().value("attr").toObject().value("stepOrder").toInt(), 1);
+    const QJsonArray written = steps.at(0).toObject().value("nodes").toArray();
+    QStringList ids;
+    for (int i = 0; i < written.size(); ++i) {
+        ids << written.at(i).toObject().value("nodeId").toString();
+        QCOMPARE(written.at(i).toObject().value("nodeOrder").toInt(), i);
+    }
+    QCOMPARE(ids, QStringList({"n2", "n5", "n9"}));
+}
+
+void tst_PlanDocument::inquiryStepWritesOnlyTasks()
+{
+    QJsonObject inquiry =
+        inquiryStep("s1", {task("second", 1, {}), task("first", 0, {node("n1", "paper", 0, {})})});
+    // Nodes held by the step itself are read but never written for a group inquiry.
+    inquiry.insert("nodes", QJsonArray{node("own", "paper", 0, {})});
+    YRPlanData data;
+    QVERIFY(data.setJson(document(description(), {inquiry})));
+    const QJsonObject written = parse(data.getJson()).value("steps").toArray().at(0).toObject();
+    QVERIFY(!written.contains("nodes"));
+    const QJsonArray tasks = written.value("tasks").toArray();
+    QCOMPARE(tasks.size(), 2);
+    QCOMPARE(tasks.at(0).toObject().value("taskName").toString(), "first");
+    QCOMPARE(tasks.at(0).toObject().value("taskOrder").toInt(), 0);
+    QCOMPARE(tasks.at(0).toObject().value("taskDesc").toString(), "desc of first");
+    QCOMPARE(tasks.at(0).toObject().value("nodes").toArray().size(), 1);
+    QCOMPARE(data.getNodeId("own"), QStringList("own"));
+    QCOMPARE(data.getTeachingPlanStepCount(), 1);
+}
+
+void tst_PlanDocument::tasksGetNewIdentifiersStepsAndNodesKeepTheirs()
+{
+    const QString text = document(description(), {inquiryStep("s1", {task("t", 0, {})})});
+    YRPlanData a;
+    YRPlanData b;
+    QVERIFY(a.setJson(text));
+    QVERIFY(b.setJson(text));
+    const auto taskId = [](const YRPlanData &d) {
+        return parse(d.getJson())["steps"][0]["tasks"][0]["taskId"].toString();
+    };
+    QVERIFY(taskId(a) != "ignored");
+    QVERIFY(taskId(a) != taskId(b));
+    QCOMPARE(parse(a.getJson())["steps"][0]["attr"]["stepId"].toString(), "s1");
+
+    QJsonObject numbered = step("x", "自定义", {});
+    QJsonObject attr = numbered.value("attr").toObject();
+    attr.insert("stepId", 12);
+    numbered.insert("attr", attr);
+    YRPlanData c;
+    QVERIFY(c.setJson(document(description(), {numbered})));
+    QCOMPARE(c.getNodeId("12"), QStringList());
+    QCOMPARE(parse(c.getJson())["steps"][0]["attr"]["stepId"].toString(), "12");
+}
+
+void tst_PlanDocument::unknownNodeTypesAreDroppedSiblingsKept()
+{
+    QJsonObject noContent = node("n3", "paper", 2, {});
+    noContent.remove("nodeContent");
+    const QJsonArray nodes = {node("n1", "paper", 0, {}), node("n2", "video", 1, {}), noContent,
+                              node("n4", "File", 3, {}), node("n5", "ebook", 4, {})};
+    YRPlanData data;
+    QTest::ignoreMessage(QtDebugMsg, "type error!!!!!!!");
+    QTest::ignoreMessage(QtDebugMsg, "type error!!!!!!!");
+    QVERIFY(data.setJson(document(description(), {step("s1", "情境导入", nodes)})));
+    QCOMPARE(data.getNodeId("s1"), QStringList({"n1", "n5"}));
+    // "情境导入" is read as the scene introduction and written under its document name.
+    QCOMPARE(parse(data.getJson())["steps"][0]["attr"]["stepType"].toString(), "情景导入");
+}
+
+void tst_PlanDocument::unknownStepTypeFailsTheWriteAndKeepsText()
+{
+    const QString text = document(description(), {step("s1", "unknown", {})});
+    YRPlanData data;
+    QVERIFY(!data.setJson(text));
+    QCOMPARE(data.getJson(), text);
+    QCOMPARE(data.getTeachingPlanStepCount(), 1);
+    QVERIFY(!data.deleteStepOrTask("nothing", 1));
+    QVERIFY(data.deleteStepOrTask("s1", 3));
+    QCOMPARE(parse(data.getJson())["steps"].toArray().size(), 0);
+}
+
+void tst_PlanDocument::contentKindsSurviveRoundTrip_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QJsonObject>("content");
+
+    QTest::newRow("file") << "file"
+                          << QJsonObject{{"cloudPath", "c/a.docx"},
+                                         {"cloudThumb", "c/a_s.png"},
+                                         {"fileCloudSource", "resource"},
+                                         {"fileMD5", "abc"},
+                                         {"fileName", "a.docx"},
+                                         {"fileSize", "123"},
+                                         {"fileType", "docx"},
+                                         {"isTranslate", 1},
+                                         {"localPath", "/s1/a.docx"},
+                                         {"localThumb", "/s1/a.docx.thumb/a_s.png"}};
+    QTest::newRow("file without thumbnail") << "file" << fileContent("b.pdf", "/s1/b.pdf");
+    QTest::newRow("question") << "question"
+                              << QJsonObject{{"chName", "q"},
+                                             {"localPath", "/s1/single_7.json"},
+                                             {"questionId", "7"},
+                                             {"questionImg", QJsonArray{"i1", "i2", "i3"}},
+                                             {"questionType", "single"}};
+    QTest::newRow("paper") << "paper" << QJsonObject{{"paperId", "p1"}, {"paperName", "Test 1"}};
+    QTest::newRow("subjectApp") << "subjectApp" << QJsonObject{{"appBundleId", "com.x"},
+                                                               {"appClassName", "Geo"},
+                                                               {"appName", "Geometry"},
+                                                               {"cloudThumb", "t/x.png"},
+                                                               {"fileCloudSource", "subjectApp"},
+                                                               {"localThumb", "/s1/com.x"}};
+    QTest::newRow("ebook") << "ebook"
+                           << QJsonObject{{"bookId", "12"},
+                                          {"bookType", "pdf"},
+                                          {"cloudPath", "b/p3.j"},
+                                          {"cloudThumb", "b/t3.j"},
+                                          {"fileCloudSource", "ebook"},
+                                          {"localPath", "/s1/12/BasicData/p3.jpg"},
+                                          {"localThumb", "/s1/12/preview/t3.jpg"},
+                                          {"page", 3},
+                                          {"pageName", "Page 3"}};
+}
+
+void tst_PlanDocument::contentKindsSurviveRoundTrip()
+{
+    QFETCH(QString, type);
+    QFETCH(QJsonObject, content);
+    const QString text =
+        document(description(), {step("s1", "内容精讲", {node("n1", type, 0, content)})});
+    YRPlanData first;
+    QVERIFY(first.setJson(text));
+    QCOMPARE(parse(first.getJson())["steps"][0]["nodes"][0]["nodeContent"].toObject(), content);
+    // Everything but the GUID, which a read never takes over, survives a second round.
+    YRPlanData second;
+    QVERIFY(second.setJson(first.getJson()));
+    QJsonObject firstDescription = parse(first.getJson())["description"].toObject();
+    QJsonObject secondDescription = parse(second.getJson())["description"].toObject();
+    QVERIFY(firstDescription.take("GUID") != secondDescription.take("GUID"));
+    QCOMPARE(secondDescription, firstDescription);
+    QCOMPARE(parse(second.getJson())["steps"], parse(first.getJson())["steps"]);
+}
+
+void tst_PlanDocument::readerQueuesTransferAndQuestionRecords()
+{
+    QJsonObject thumbed = fileContent("a.png", "/s1/a.png");
+    thumbed.insert("cloudThumb", "c/a_s.png");
+    thumbed.insert("localThumb", "/s1/a.png.thumb/a_s.png");
+    const QJsonArray nodes = {
+        node("f1", "file", 0, fileContent("b.docx", "/s1/b.docx")),
+        node("f2", "file", 1, thumbed),
+        node("q1", "question", 2,
+             {{"questionId", "7"},
+              {"questionType", "single"},
+              {"localPath", "/s1/single_7.json"},
+              {"fileCloudSource", "question"},
+              {"isTranslate", 1}}),
+        node("a1", "subjectApp", 3, {{"appBundleId", "com.x"}, {"fileCloudSource", "subjectApp"}}),
+        node("e1", "ebook", 4,
+             {{"cloudPath", "b/p"},
+              {"cloudThumb", "b/t"},
+              {"localPath", "/s1/p.jpg"},
+              {"localThumb", "/s1/t.jpg"},
+              {"fileCloudSource", "ebook"}}),
+        node("p1", "paper", 5, {{"paperId", "x"}})};
+    YRPlanData data;
+    const QString dir = m_dir.path() + "/plan-1";
+    data.setTeachingPlanDir(dir);
+    QVERIFY(data.setJson(document(description(), {step("s1", "内容精讲", nodes)})));
+
+    const QVector<QJsonObject> &files = data.getJsonFiles();
+    QCOMPARE(files.size(), 6);
+    QCOMPARE(files.at(0), QJsonObject({{"dest", dir + "/s1/b.docx"},
+                                       {"downloadMethod", "queue"},
+                                       {"fileCloudSource", "resource"},
+                                       {"cloudPath", "c/b.docx"},
+                                       {"nodeType", "file"},
+                                       {"isTranslate", 0},
+                                       {"localPath", "/s1/b.docx"},
+                                       {"fileSize", "100"},
+                                       {"nodeId", "f1"},
+                                       {"fileMD5", "0123"}}));
+    QCOMPARE(files.at(2), QJsonObject({{"dest", dir + "/s1/a.png.thumb/a_s.png"},
+                                       {"downloadMethod", "queue"},
+                                       {"fileCloudSource", "resource"},
+                                       {"cloudPath", "c/a_s.png"},
+                                       {"nodeType", "fileThumb"},
+                                       {"isTranslate", 0},
+                                       {"localPath", "/s1/a.png.thumb/a_s.png"},
+                                       {"nodeId", "f2"},
+                                       {"fileMD5", ""}}));
+    // A subject application without thumbnail paths still names the plan directory itself.
+    QCOMPARE(files.at(3), QJsonObject({{"dest", dir},
+                                       {"downloadMethod", "queue"},
+                                       {"fileCloudSource", "subjectApp"},
+                                       {"cloudPath", ""},
+                                       {"nodeType", "fileThumb"},
+                                       {"localPath", ""},
+                                       {"nodeId", "a1"}}));
+    QCOMPARE(files.at(4).value("nodeType").toString(), "ebook");
+    QCOMPARE(files.at(5).value("dest").toString(), dir + "/s1/t.jpg");
+    QCOMPARE(files.at(5).value("cloudPath").toString(), "b/t");
+
+    QCOMPARE(data.getJsonQuestions().size(), 1);
+    QCOMPARE(data.getJsonQuestions().at(0), QJsonObject({{"questionId", "7"},
+                                                         {"questionType", "single"},
+                                                         {"localPath", "/s1/single_7.json"},
+                                                         {"dest", dir + "/s1/single_7.json"},
+                                                         {"nodeId", "q1"}}));
+    // Read but not written back.
+    const QJsonObject question =
+        parse(data.getJson())["steps"][0]["nodes"][2]["nodeContent"].toObject();
+    QVERIFY(!question.contains("fileCloudSource"));
+    QVERIFY(!question.contains("isTranslate"));
+
+    // Clearing the tree keeps the question records and drops the file records.
+    QVERIFY(data.clearTeachingPlanData());
+    QCOMPARE(data.getJsonQuestions().size(), 1);
+    QVERIFY(data.getJsonFiles().isEmpty());
+    QVERIFY(data.getTeachingPlanDir().isEmpty());
+    QVERIFY(data.getJson().isEmpty());
+}
+
+void tst_PlanDocument::recordsWithEscapingPathsAreNotQueued_data()
+{
+    QTest::addColumn<QString>("localPath");
+    QTest::newRow("parent parts") << "/../../etc/passwd";
+    QTest::newRow("climbing inside out") << "/s1/../../x.docx";
+    QTest::newRow("no leading separator names a sibling") << "-x/a.docx";
+    QTest::newRow("backslashes") << "\\..\\a.docx";
+    QTest::newRow("drive") << "/C:/Windows/a.docx";
+    QTest::newRow("the directory itself") << "/.";
+}
+
+void tst_PlanDocument::recordsWithEscapingPathsAreNotQueued()
+{
+    QFETCH(QString, localPath);
+    const QJsonArray nodes = {node("bad", "file", 0, fileContent("a.docx", localPath)),
+                              node("good", "file", 1, fileContent("b.docx", "/s1/b.docx")),
+                              node("q", "question", 2, {{"localPath", localPath}})};
+    YRPlanData data;
+    data.setTeachingPlanDir(m_dir.path() + "/plan-1");
+    QVERIFY(data.setJson(document(description(), {step("s1", "内容精讲", nodes)})));
+    // The nodes stay in the plan; only their transfers are refused.
+    QCOMPARE(data.getNodeId("s1"), QStringList({"bad", "good", "q"}));
+    QCOMPARE(data.getJsonFiles().size(), 1);
+    QCOMPARE(data.getJsonFiles().at(0).value("nodeId").toString(), "good");
+    QVERIFY(data.getJsonQuestions().isEmpty());
+}
+
+void tst_PlanDocument::wrongJsonTypesReadAsEmpty()
+{
+    QJsonObject content = fileContent("a.docx", "/a.docx");
+    content.insert("fileSize", 100);
+    content.insert("isTranslate", "1");
+    content.insert("fileName", QJsonArray{"x"});
+    YRPlanData data;
+    QVERIFY(data.setJson(
+        document(description(), {step("s1", "内容精讲", {node("n", "file", 0, content)})})));
+    const QJsonObject written =
+        parse(data.getJson())["steps"][0]["nodes"][0]["nodeContent"].toObject();
+    QCOMPARE(written.value("fileSize").toString(), "");
+    QCOMPARE(written.value("isTranslate").toInt(), 0);
+    QCOMPARE(written.value("fileName").toString(), "");
+}
+
+void tst_PlanDocument::readingTwiceDoublesTheSteps()
+{
+    const QString text = document(description(), {step("s1", "内容精讲", {})});
+    YRPlanData data;
+    QVERIFY(data.setJson(text));
+    QVERIFY(data.setJson(text));
+    QCOMPARE(data.getTeachingPlanStepCount(), 2);
+    QCOMPARE(parse(data.getJson())["description"]["stepCount"].toInt(), 2);
+}
+
+void tst_PlanDocument::badTextsAreRefusedWithoutChange_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("not json") << "{\"description\": ";
+    QTest::newRow("empty") << "";
+    QTest::newRow("array") << "[1,2]";
+    QTest::newRow("no description") << "{\"steps\": []}";
+    QTest::newRow("empty description") << "{\"description\": {}, \"steps\": []}";
+    QTest::newRow("description not an object") << "{\"description\": \"x\"}";
+}
+
+void tst_PlanDocument::badTextsAreRefusedWithoutChange()
+{
+    QFETCH(QString, text);
+    YRPlanData data;
+    QVERIFY(data.setJson(document(description(), {step("s1", "内容精讲", {})})));
+    const TeachingPlanAttr before = data.getTeachingPlanAttr();
+    QTest::ignoreMessage(QtDebugMsg, "YRPlanData::jsonFileToLocal The file has error!");
+    QVERIFY(!data.setJson(text));
+    QCOMPARE(data.getTeachingPlanStepCount(), 1);
+    QCOMPARE(data.getTeachingPlanAttr().strName, before.strName);
+    QCOMPARE(data.getTeachingPlanAttr().iUpdateTime, before.iUpdateTime);
+    QCOMPARE(data.getJson(), text);
+}
+
+QTEST_GUILESS_MAIN(tst_PlanDocument)
+#include "tst_plandocument.moc"

@@ -1,0 +1,26 @@
+#ifndef YRPLAN_COMMANDS_H
+#define YRPLAN_COMMANDS_H
+
+#include <QStringList>
+
+// Each subcommand of yrplan takes its own arguments, the subcommand's name first (ready for
+// QCommandLineParser::process), and returns the process exit code.
+int runUrlCommand(const QStringList &arguments);
+
+// 0 on success, 1 when the command failed, 2 for a wrong command line; errors are one line on
+// stderr, and a failed edit leaves the plan's files as they were.
+int runNewCommand(const QStringList &arguments);
+int runShowCommand(const QStringList &arguments);
+int runAddStepCommand(const QStringList &arguments);
+int runAddTaskCommand(const QStringList &arguments);
+int runAddNodeCommand(const QStringList &arguments);
+int runRenameCommand(const QStringList &arguments);
+int runMoveCommand(const QStringList &arguments);
+int runDeleteCommand(const QStringList &arguments);
+int runFilesCommand(const QStringList &arguments);
+int runDiffCommand(const QStringList &arguments);
+int runPackCommand(const QStringList &arguments);
+int runUnpackCommand(const QStringList &arguments);
+int runDemoCommand(const QStringList &arguments);
+
+#endif // YRPLAN_COMMANDS_H
