@@ -13,8 +13,9 @@ const char kRootSuffix[] = "/Orvane/Tavrunelcore/TeachPlans";
 QString teachingPlanBase()
 {
     const QString profile = qEnvironmentVariable("ALLUSERSPROFILE");
+    // The variable is a Windows path; the root is always kept with "/" separators.
     if (!profile.isEmpty())
-        return QDir::fromNativeSeparators(profile);
+        return QString(profile).replace(QLatin1Char('\\'), QLatin1Char('/'));
     // Not Windows, or a stripped environment: keep the plans under the user's data folder
     // instead of the top of the file system.
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);

@@ -1,0 +1,227 @@
+// Plan attributes, identifiers, directories, plan information, and the document on disk.
+
+#include "plandata/planpaths.h"
+#include "plandata/yrplandata.h"
+#include "support/planfixtures.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace PlanFixtures;
+
+class tst_PlanStorage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void identifiersAreLowerCaseUuids();
+    void initGivesFreshAttributesAndRoot();
+    void rootFallsBackWithoutAllUsersProfile();
+    void setTeachingPlanDirTakesGuidFromLastPart();
+    void planInfoMap();
+    void setTeachingPlanAttrStoresGivenUpdateTime();
+    void saveJsonWritesNormalisedDocument();
+    void saveJsonRefusesBadInputAndKeepsFile_data();
+    void saveJsonRefusesBadInputAndKeepsFile();
+    void getJsonResolvesRelativePaths();
+    void versionFourTitleFromPlanInfo();
+
+private:
+    QTemporaryDir m_profile;
+    QByteArray m_savedProfile;
+};
+
+void tst_PlanStorage::init()
+{
+    m_savedProfile = qgetenv("ALLUSERSPROFILE");
+    qputenv("ALLUSERSPROFILE", m_profile.path().toUtf8());
+    qApp->setProperty("uid", QStringLiteral("u42"));
+}
+
+void tst_PlanStorage::cleanup()
+{
+    qputenv("ALLUSERSPROFILE", m_savedProfile);
+    qApp->setProperty("uid", QVariant());
+}
+
+void tst_PlanStorage::identifiersAreLowerCaseUuids()
+{
+    const QRegularExpression form(
+        "^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[0-9a-f]{4}-[0-9a-f]{12}$");
+    const QString a = YRPlanData::createGUID();
+    const QString b = YRPlanData::createGUID();
+    QVERIFY2(form.match(a).hasMatch(), qPrintable(a));
+    QVERIFY(form.match(b).hasMatch());
+    QVERIFY(a != b);
+}
+
+void tst_PlanStorage::initGivesFreshAttributesAndRoot()
+{
+    YRPlanData data;
+    QVERIFY(data.setJson(document(description(), {step("s", "内容精讲", {})})));
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    data.initTeachingPlanAttr();
+    const TeachingPlanAttr &attr = data.getTeachingPlanAttr();
+    const QDate today = QDate::currentDate();
+    QCOMPARE(
+        attr.strName,
+        QStringLiteral("未命名教案%1-%2-%3").arg(today.year()).arg(today.month()).arg(today.day()));
+    QCOMPARE(attr.strDocumentVersion, "5.0");
+    QCOMPARE(attr.iPlanId, -1);
+    QVERIFY(attr.iCreateTime >= before && attr.iCreateTime <= before + 5);
+    QCOMPARE(attr.iUpdateTime, attr.iCreateTime);
+    QCOMPARE(attr.iAuthorId, "u42");
+    QCOMPARE(attr.iBoardId, 4);
+    QCOMPARE(attr.strGUID.size(), 36);
+    QCOMPARE(data.getTeachingPlanStepCount(), 0);
+    const QString root = m_profile.path() + "/Orvane/Tavrunelcore/TeachPlans";
+    QCOMPARE(data.getTeachingPlanRoot(), root);
+    QVERIFY(QFileInfo(root).isDir());
+}
+
+void tst_PlanStorage::rootFallsBackWithoutAllUsersProfile()
+{
+    qputenv("ALLUSERSPROFILE", "");
+    const QString root = YRPlanPaths::teachingPlanRoot();
+    QVERIFY(root.endsWith("/Orvane/Tavrunelcore/TeachPlans"));
+    QVERIFY(root.size() > QStringLiteral("/Orvane/Tavrunelcore/TeachPlans").size());
+    qputenv("ALLUSERSPROFILE", "C:\\ProgramData");
+    QCOMPARE(YRPlanPaths::teachingPlanRoot(), "C:/ProgramData/Orvane/Tavrunelcore/TeachPlans");
+}
+
+void tst_PlanStorage::setTeachingPlanDirTakesGuidFromLastPart()
+{
+    YRPlanData data;
+    data.setTeachingPlanDir(m_profile.path() + "/a/abc/");
+    QCOMPARE(data.getTeachingPlanDir(), m_profile.path() + "/a/abc");
+    QCOMPARE(data.getTeachingPlanAttr().strGUID, "abc");
+    data.setTeachingPlanDir("/");
+    QCOMPARE(data.getTeachingPlanDir(), "/");
+    QCOMPARE(data.getTeachingPlanAttr().strGUID, "abc");
+    data.setTeachingPlanDir("relative/plan-7");
+    QCOMPARE(data.getTeachingPlanDir(), QDir::currentPath() + "/relative/plan-7");
+    QCOMPARE(data.getTeachingPlanAttr().strGUID, "plan-7");
+    // An empty text unsets the directory instead of naming the current one.
+    data.setTeachingPlanDir("");
+    QVERIFY(data.getTeachingPlanDir().isEmpty());
+    QVERIFY(!data.saveJson("{}", ""));
+}
+
+void tst_PlanStorage::planInfoMap()
+{
+    YRPlanData data;
+    QVariantMap info = data.getPlanInfo();
+    QVERIFY(!info.contains("jsonCloudRoad"));
+    QVERIFY(!info.contains("jsonRoad"));
+    QCOMPARE(info.value("iBoardId").toInt(), 4);
+
+    data.setTeachingPlanRoot("/r/TeachPlans");
+    data.setTeachingPlanDir("/r/TeachPlans/u42/1700000000/g-1");
+    info = data.getPlanInfo();
+    QCOMPARE(info.value("strGUID").toString(), "g-1");
+    QCOMPARE(info.value("strPlanCacheDir").toString(), "/r/TeachPlans/u42/1700000000/g-1");
+    QCOMPARE(info.value("strPlanConfigFile").toString(), "/r/TeachPlans/u42/1700000000/g-1");
+    QCOMPARE(info.value("jsonCloudRoad").toString(), "u42/1700000000/g-1/teachpkg.json");
+    QCOMPARE(info.value("jsonRoad").toString(), "/r/TeachPlans/u42/1700000000/g-1/teachpkg.json");
+    QCOMPARE(info.value("iCreateTime").type(), QVariant::LongLong);
+    QVERIFY(!info.contains("iPlanId"));
+    QCOMPARE(info.size(), 13);
+}
+
+void tst_PlanStorage::setTeachingPlanAttrStoresGivenUpdateTime()
+{
+    YRPlanData data;
+    TeachingPlanAttr attr = data.getTeachingPlanAttr();
+    attr.strName = "New name";
+    attr.iUpdateTime = 12345;
+    data.setTeachingPlanAttr(attr);
+    QCOMPARE(data.getTeachingPlanAttr().iUpdateTime, 12345);
+    const QJsonObject description = parse(data.getJson())["description"].toObject();
+    QCOMPARE(description["name"].toString(), "New name");
+    QCOMPARE(description["updateTime"].toInt(), 12345);
+}
+
+void tst_PlanStorage::saveJsonWritesNormalisedDocument()
+{
+    QTemporaryDir dir;
+    YRPlanData data;
+    data.setTeachingPlanDir(dir.path() + "/new/plan");
+    QVERIFY(data.saveJson(R"({"b": 1, "a": {"y": [], "x": ""}})", ""));
+    const QByteArray written = readAll(dir.path() + "/new/plan/teachpkg.json");
+    QCOMPARE(written,
+             QByteArray("{\n    \"a\": {\n        \"x\": \"\",\n        \"y\": [\n        ]\n"
+                        "    },\n    \"b\": 1\n}\n"));
+    QVERIFY(data.saveJson("[]", "/teachpkg.json.notsave"));
+    QCOMPARE(readAll(dir.path() + "/new/plan/teachpkg.json.notsave"), QByteArray("[\n]\n"));
+    QVERIFY(data.saveJson("{}", "sub/other.json"));
+    QVERIFY(QFile::exists(dir.path() + "/new/plan/sub/other.json"));
+}
+
+void tst_PlanStorage::saveJsonRefusesBadInputAndKeepsFile_data()
+{
+    QTest::addColumn<QString>("json");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("text that does not parse") << "{\"a\": "
+                                              << "";
+    QTest::newRow("empty text") << ""
+                                << "";
+    QTest::newRow("file name leaving the plan") << "{}"
+                                                << "/../outside.json";
+}
+
+void tst_PlanStorage::saveJsonRefusesBadInputAndKeepsFile()
+{
+    QFETCH(QString, json);
+    QFETCH(QString, fileName);
+    QTemporaryDir dir;
+    const QString planDir = dir.path() + "/plan";
+    QVERIFY(QDir().mkpath(planDir));
+    QVERIFY(writeFile(planDir + "/teachpkg.json", "{\"kept\": true}\n"));
+    YRPlanData data;
+    data.setTeachingPlanDir(planDir);
+    QVERIFY(!data.saveJson(json, fileName));
+    QCOMPARE(readAll(planDir + "/teachpkg.json"), QByteArray("{\"kept\": true}\n"));
+    QVERIFY(!QFile::exists(dir.path() + "/outside.json"));
+    QCOMPARE(QDir(planDir).entryList(QDir::Files | QDir::Hidden), QStringList("teachpkg.json"));
+}
+
+void tst_PlanStorage::getJsonResolvesRelativePaths()
+{
+    const QString base = m_profile.path() + "/Orvane/Tavrunelcore/TeachPlans/";
+    QVERIFY(QDir().mkpath(base + "u42/day/g"));
+    QVERIFY(writeFile(base + "u42/day/g/teachpkg.json", "with uid"));
+    QVERIFY(QDir().mkpath(base + "u42/other"));
+    QVERIFY(writeFile(base + "u42/other/teachpkg.json", "uid added"));
+    YRPlanData data;
+    QCOMPARE(data.getJson("u42/day/g/teachpkg.json", false), "with uid");
+    QCOMPARE(data.getJson("/other/teachpkg.json", false), "uid added");
+    QCOMPARE(data.getJson(base + "u42/other/teachpkg.json", true), "uid added");
+    QCOMPARE(data.getJson("/missing.json", false), QString());
+    qApp->setProperty("uid", QString());
+    QCOMPARE(data.getJson("u42/day/g/teachpkg.json", false), "with uid");
+}
+
+void tst_PlanStorage::versionFourTitleFromPlanInfo()
+{
+    QTemporaryDir dir;
+    YRPlanData data;
+    data.setTeachingPlanDir(dir.path());
+    QVERIFY(writeFile(dir.path() + "/planinfo.ini", "[General]\nother=1\n"));
+    QVERIFY(data.setJson(document(description("4.0"), {})));
+    QCOMPARE(data.getTeachingPlanAttr().strName, QString());
+    QVERIFY(data.clearTeachingPlanData());
+    data.setTeachingPlanDir(dir.path());
+    QVERIFY(writeFile(dir.path() + "/planinfo.ini", "[General]\nname=分数的意义\n"));
+    QVERIFY(data.setJson(document(description("4"), {})));
+    QCOMPARE(data.getTeachingPlanAttr().strName, "分数的意义");
+}
+
+QTEST_GUILESS_MAIN(tst_PlanStorage)
+#include "tst_planstorage.moc"
