@@ -12,7 +12,9 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebI
     -DYRDATA_BUILD_FUZZ=ON -DYRDATA_BUILD_TESTS=OFF -DYRDATA_BUILD_TOOLS=OFF
 cmake --build "$build" -j"$(nproc)"
 
-export ASAN_OPTIONS=detect_leaks=1
+# Full unwinding: Qt has no frame pointers, and the suppression must see the Qt frame by name.
+export ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0
+export LSAN_OPTIONS=suppressions=$root/fuzz/lsan.supp
 for target in fuzz_setjson fuzz_appendnode; do
     corpus="$build/corpus-$target"
     mkdir -p "$corpus"
