@@ -45,6 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     data.getDownloadFileTotalSize();
     if (!loaded)
         return 0;
+    // The writer's text is the framework's own normal form of the same document.
+    const QString written = data.getJson();
+    if (written != QString::fromUtf8(QJsonDocument::fromJson(written.toUtf8()).toJson()))
+        FuzzCheck::fail("the written text is not in normal form", written.left(200));
     compareReload(data);
 
     // Walk the tree through the interface and edit it: every identifier the document holds.

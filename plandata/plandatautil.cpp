@@ -1,5 +1,7 @@
 #include "plandata/plandatautil.h"
 
+#include <QVector>
+
 #include <cmath>
 #include <limits>
 
@@ -62,16 +64,94 @@ std::unique_ptr<TPStepNode> createNodeRecord(const QString &typeName)
     return nullptr;
 }
 
-QJsonObject transferRecord(const QString &fileCloudSource, const QString &cloudPath,
-                           const QString &nodeType, const QString &localPath, const QString &nodeId)
+namespace {
+
+// A record is made as a copy of a prototype of its shape whose values are then replaced:
+// that costs about half of inserting the members one by one, and loading a large plan makes
+// two records per file node.
+QJsonObject prototype(std::initializer_list<const char *> keys)
 {
-    QJsonObject record;
-    record.insert(QStringLiteral("downloadMethod"), QStringLiteral("queue"));
-    record.insert(QStringLiteral("fileCloudSource"), fileCloudSource);
-    record.insert(QStringLiteral("cloudPath"), cloudPath);
-    record.insert(QStringLiteral("nodeType"), nodeType);
-    record.insert(QStringLiteral("localPath"), localPath);
-    record.insert(QStringLiteral("nodeId"), nodeId);
+    QJsonObject object;
+    for (const char *key : keys)
+        object.insert(QLatin1String(key), QString());
+    return object;
+}
+
+QVector<QJsonObject> transferPrototypes()
+{
+    QVector<QJsonObject> shapes;
+    for (int mask = 0; mask < 16; ++mask) {
+        QJsonObject shape =
+            prototype({"cloudPath", "dest", "fileCloudSource", "localPath", "nodeType"});
+        shape.insert(QLatin1String("downloadMethod"), QStringLiteral("queue"));
+        if (mask & 1)
+            shape.insert(QLatin1String("nodeId"), QString());
+        if (mask & 2)
+            shape.insert(QLatin1String("isTranslate"), 0);
+        if (mask & 4)
+            shape.insert(QLatin1String("fileSize"), QString());
+        if (mask & 8)
+            shape.insert(QLatin1String("fileMD5"), QString());
+        shapes.append(shape);
+    }
+    return shapes;
+}
+
+} // namespace
+
+QJsonObject TransferRecord::toJson(const QString &dest) const
+{
+    static const QVector<QJsonObject> shapes = transferPrototypes();
+    const int mask = (withNodeId ? 1 : 0) | (withIsTranslate ? 2 : 0) | (withFileSize ? 4 : 0) |
+                     (withFileMD5 ? 8 : 0);
+    QJsonObject record = shapes.at(mask);
+    // Walk the members in their key order instead of looking each key up.
+    auto member = record.begin();
+    const auto set = [&member](const QJsonValue &value) { *member++ = value; };
+    set(cloudPath);
+    set(dest);
+    ++member; // "downloadMethod" keeps "queue"
+    set(fileCloudSource);
+    if (withFileMD5)
+        set(fileMD5);
+    if (withFileSize)
+        set(fileSize);
+    if (withIsTranslate)
+        set(isTranslate);
+    set(localPath);
+    if (withNodeId)
+        set(nodeId);
+    set(nodeType);
+    Q_ASSERT(member == record.end());
+    return record;
+}
+
+TransferRecord resourceRecord(const QString &fileCloudSource, const QString &cloudPath,
+                              const QString &nodeType, const QString &localPath,
+                              const QString &nodeId)
+{
+    TransferRecord record;
+    record.fileCloudSource = fileCloudSource;
+    record.cloudPath = cloudPath;
+    record.nodeType = nodeType;
+    record.localPath = localPath;
+    record.nodeId = nodeId;
+    return record;
+}
+
+QJsonObject QuestionRecord::toJson(const QString &dest) const
+{
+    static const QJsonObject withId =
+        prototype({"dest", "localPath", "nodeId", "questionId", "questionType"});
+    static const QJsonObject withoutId =
+        prototype({"dest", "localPath", "questionId", "questionType"});
+    QJsonObject record = withNodeId ? withId : withoutId;
+    record[QLatin1String("dest")] = dest;
+    record[QLatin1String("localPath")] = localPath;
+    if (withNodeId)
+        record[QLatin1String("nodeId")] = nodeId;
+    record[QLatin1String("questionId")] = questionId;
+    record[QLatin1String("questionType")] = questionType;
     return record;
 }
 

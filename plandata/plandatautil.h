@@ -22,12 +22,44 @@ QString nodeTypeName(int nodeType);
 // that is none of the five.
 std::unique_ptr<TPStepNode> createNodeRecord(const QString &typeName);
 
-// The keys that every download record carries: "downloadMethod" "queue", "fileCloudSource",
-// "cloudPath", "nodeType", "localPath" and "nodeId". "dest" is added by the caller once the
-// local path is known to stay inside the plan directory.
-QJsonObject transferRecord(const QString &fileCloudSource, const QString &cloudPath,
-                           const QString &nodeType, const QString &localPath,
-                           const QString &nodeId);
+// The members of one download record. Every record has "cloudPath", "dest", "downloadMethod"
+// ("queue"), "fileCloudSource", "localPath" and "nodeType"; the others only where a producer
+// sets them.
+struct TransferRecord
+{
+    QString fileCloudSource;
+    QString cloudPath;
+    QString nodeType;
+    QString localPath;
+    QString nodeId;
+    bool withNodeId = true;
+    int isTranslate = 0;
+    bool withIsTranslate = false;
+    QString fileSize;
+    bool withFileSize = false;
+    QString fileMD5;
+    bool withFileMD5 = false;
+
+    QJsonObject toJson(const QString &dest) const;
+};
+
+// A record with the members that every download record has, and "nodeId".
+TransferRecord resourceRecord(const QString &fileCloudSource, const QString &cloudPath,
+                              const QString &nodeType, const QString &localPath,
+                              const QString &nodeId);
+
+// The members of one question record: "dest", "localPath", "questionId", "questionType" and,
+// where set, "nodeId".
+struct QuestionRecord
+{
+    QString questionId;
+    QString questionType;
+    QString localPath;
+    QString nodeId;
+    bool withNodeId = true;
+
+    QJsonObject toJson(const QString &dest) const;
+};
 
 } // namespace YRPlanDataUtil
 

@@ -57,6 +57,9 @@ bool isPlanRelative(const QString &localPath)
     if (!localPath.startsWith(QLatin1Char('/')) || localPath.contains(QLatin1Char('\\')) ||
         localPath.contains(QLatin1Char(':')))
         return false;
+    // Without "/." or "//" there is nothing that cleaning could resolve.
+    if (!localPath.contains(QLatin1String("/.")) && !localPath.contains(QLatin1String("//")))
+        return localPath.size() > 1;
     const QString anchor = QStringLiteral("/plan");
     const QString cleaned = QDir::cleanPath(anchor + localPath);
     return cleaned.startsWith(anchor + QLatin1Char('/')) && cleaned.size() > anchor.size() + 1;
@@ -68,10 +71,10 @@ bool planFilePath(const QString &dir, const QString &localPath, QString *result)
         *result = dir;
         return true;
     }
-    const QString joined = dir + localPath;
-    if (!isPlanRelative(localPath) || !isInside(dir, joined))
+    // A plan-relative path cannot climb out of whatever directory it is appended to.
+    if (!isPlanRelative(localPath))
         return false;
-    *result = joined;
+    *result = dir + localPath;
     return true;
 }
 

@@ -190,7 +190,10 @@ bool YRPlanData::setJson(const QString &json)
 {
     const QByteArray utf8 = json.toUtf8();
     // On success the writer replaces the text at once, so the round trip through UTF-8 is
-    // only kept where the text survives: when reading or writing fails.
+    // only kept where the text survives: when reading or writing fails. Until then the text
+    // only holds room for the writer: about as long as what is read.
+    documentText.clear();
+    documentText.reserve(utf8.size());
     if (!readDocument(utf8) || !localToJsonFile()) {
         documentText = QString::fromUtf8(utf8);
         return false;

@@ -12,6 +12,12 @@
 
 #include <memory>
 
+class JsonTextWriter;
+namespace YRPlanDataUtil {
+struct TransferRecord;
+struct QuestionRecord;
+} // namespace YRPlanDataUtil
+
 // A node as the web editor describes it, parsed from its JSON text.
 struct WebNodeContent
 {
@@ -93,9 +99,9 @@ private:
     virtual bool jsonFileToLocal();
 
     bool readDocument(const QByteArray &utf8);
-    QJsonObject descriptionObject();
-    bool writeTask(QJsonArray &out, const QVector<TPStepTask *> &tasks);
-    bool writeNode(QJsonArray &out, const QVector<TPStepNode *> &nodes);
+    void writeDescription(JsonTextWriter &writer) const;
+    bool writeTask(JsonTextWriter &writer, const QVector<TPStepTask *> &tasks);
+    bool writeNode(JsonTextWriter &writer, const QVector<TPStepNode *> &nodes);
     bool readTask(const QJsonArray &in, QVector<TPStepTask *> &tasks);
     bool readNode(const QJsonObject &in, std::unique_ptr<TPStepNode> &node);
     void readNodeList(const QJsonArray &in, QVector<TPStepNode *> &nodes);
@@ -108,16 +114,19 @@ private:
     bool readPaperContent(const QJsonObject &content, TPStepNode *node);
     bool readSubjectAppContent(const QJsonObject &content, TPStepNode *node);
     bool readEbookContent(const QJsonObject &content, TPStepNode *node);
-    bool writeFileContent(QJsonObject &content, const TPStepNode *node);
-    bool writeQuestionContent(QJsonObject &content, const TPStepNode *node);
-    bool writePaperContent(QJsonObject &content, const TPStepNode *node);
-    bool writeSubjectAppContent(QJsonObject &content, const TPStepNode *node);
-    bool writeEbookContent(QJsonObject &content, const TPStepNode *node);
+    bool writeFileContent(JsonTextWriter &writer, const TPStepNode *node);
+    bool writeQuestionContent(JsonTextWriter &writer, const TPStepNode *node);
+    bool writePaperContent(JsonTextWriter &writer, const TPStepNode *node);
+    bool writeSubjectAppContent(JsonTextWriter &writer, const TPStepNode *node);
+    bool writeEbookContent(JsonTextWriter &writer, const TPStepNode *node);
 
-    // Appends record with its "dest" to list, only when localPath stays inside the plan
-    // directory.
-    void queueRecord(QVector<QJsonObject> &list, QJsonObject record, const QString &localPath,
-                     const QString &nodeId) const;
+    // The file that a record of localPath names; false (and a log line) when it would leave
+    // the plan directory or no plan directory is set.
+    bool recordDestination(const QString &localPath, const QString &nodeId, QString *dest) const;
+    // Append the record with its "dest" when its local path stays inside the plan directory.
+    void queueRecord(QVector<QJsonObject> &list,
+                     const YRPlanDataUtil::TransferRecord &record) const;
+    void queueQuestion(const YRPlanDataUtil::QuestionRecord &record);
     void queueEbookRecords(const NodeEbookContent *page);
 
     bool commit();

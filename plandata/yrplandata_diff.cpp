@@ -49,20 +49,24 @@ QVector<QJsonObject> YRPlanData::compareDiffFiles(const YRPlanData &other)
 
 void YRPlanData::packageFileInfoData(QVector<QJsonObject> &records, const NodeFileContent *node)
 {
-    QJsonObject record = YRPlanDataUtil::transferRecord(
+    YRPlanDataUtil::TransferRecord file = YRPlanDataUtil::resourceRecord(
         node->fileCloudSource, node->cloudPath, QStringLiteral("file"), node->localPath, node->id);
-    record.insert(QStringLiteral("isTranslate"), node->isTranslate);
-    record.insert(QStringLiteral("fileSize"), node->fileSize);
-    record.insert(QStringLiteral("fileMD5"), node->fileMD5);
-    queueRecord(records, record, node->localPath, node->id);
+    file.isTranslate = node->isTranslate;
+    file.withIsTranslate = true;
+    file.fileSize = node->fileSize;
+    file.withFileSize = true;
+    file.fileMD5 = node->fileMD5;
+    file.withFileMD5 = true;
+    queueRecord(records, file);
     if (node->cloudThumb.isEmpty())
         return;
-    QJsonObject thumb =
-        YRPlanDataUtil::transferRecord(node->fileCloudSource, node->cloudThumb,
+    YRPlanDataUtil::TransferRecord thumb =
+        YRPlanDataUtil::resourceRecord(node->fileCloudSource, node->cloudThumb,
                                        QStringLiteral("fileThumb"), node->localThumb, node->id);
-    thumb.insert(QStringLiteral("isTranslate"), node->isTranslate);
-    thumb.insert(QStringLiteral("fileMD5"), QString());
-    queueRecord(records, thumb, node->localThumb, node->id);
+    thumb.isTranslate = node->isTranslate;
+    thumb.withIsTranslate = true;
+    thumb.withFileMD5 = true; // empty for a thumbnail
+    queueRecord(records, thumb);
 }
 
 int YRPlanData::getDownloadFileTotalSize()

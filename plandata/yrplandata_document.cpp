@@ -1,6 +1,7 @@
 // The document teachpkg.json: the writer (tree -> text), the reader (text -> tree) and the
 // content encodings of the five node kinds, with the transfer records that reading produces.
 
+#include "plandata/jsontextwriter.h"
 #include "plandata/plandatalog.h"
 #include "plandata/plandatautil.h"
 #include "plandata/planpaths.h"
@@ -27,106 +28,116 @@ QString idFromJson(const QJsonValue &value)
 
 bool YRPlanData::localToJsonFile()
 {
-    const QJsonObject description = descriptionObject();
-    QJsonArray stepArray;
-    int position = 0;
-    for (const TPStep *step : qAsConst(steps)) {
-        const QString typeName = stepTypeIntToStr(step->stepType);
-        if (typeName.isEmpty())
-            return false;
-        QJsonObject stepAttr;
-        stepAttr.insert(QStringLiteral("stepId"), step->id);
-        stepAttr.insert(QStringLiteral("stepName"), step->name);
-        stepAttr.insert(QStringLiteral("stepOrder"), position++);
-        stepAttr.insert(QStringLiteral("stepType"), typeName);
-        QJsonObject stepObject;
-        stepObject.insert(QStringLiteral("attr"), stepAttr);
-        QJsonArray children;
-        if (step->stepType == TPST_GroupInquiry) {
-            writeTask(children, step->tasks);
-            stepObject.insert(QStringLiteral("tasks"), children);
-        } else {
-            writeNode(children, step->nodes);
-            stepObject.insert(QStringLiteral("nodes"), children);
-        }
-        stepArray.append(stepObject);
-    }
-    QJsonObject root;
-    root.insert(QStringLiteral("description"), description);
-    root.insert(QStringLiteral("steps"), stepArray);
-    documentText = QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
-    return true;
-}
-
-QJsonObject YRPlanData::descriptionObject()
-{
     if (attr.strGUID.isEmpty())
         attr.strGUID = createGUID();
     attr.iStepCount = getTeachingPlanStepCount();
-    QJsonObject description;
-    description.insert(QStringLiteral("name"), attr.strName);
-    description.insert(QStringLiteral("GUID"), attr.strGUID);
-    description.insert(QStringLiteral("documentVersion"), attr.strDocumentVersion);
-    description.insert(QStringLiteral("createTime"), attr.iCreateTime);
-    description.insert(QStringLiteral("updateTime"), attr.iUpdateTime);
-    description.insert(QStringLiteral("authorId"), attr.iAuthorId);
-    description.insert(QStringLiteral("stepCount"), attr.iStepCount);
-    description.insert(QStringLiteral("introspection"), attr.strIntrospection);
-    description.insert(QStringLiteral("board"), attr.iBoardId);
-    return description;
-}
-
-bool YRPlanData::writeTask(QJsonArray &out, const QVector<TPStepTask *> &tasks)
-{
-    int position = 0;
-    for (const TPStepTask *task : tasks) {
-        QJsonArray nodes;
-        writeNode(nodes, task->nodes);
-        QJsonObject taskObject;
-        taskObject.insert(QStringLiteral("taskId"), task->id);
-        taskObject.insert(QStringLiteral("taskName"), task->name);
-        taskObject.insert(QStringLiteral("taskOrder"), position++);
-        taskObject.insert(QStringLiteral("taskDesc"), task->taskDesc);
-        taskObject.insert(QStringLiteral("nodes"), nodes);
-        out.append(taskObject);
+    for (const TPStep *step : qAsConst(steps)) {
+        if (stepTypeIntToStr(step->stepType).isEmpty())
+            return false; // the text stays as it was
     }
+
+    QString text;
+    text.reserve(qMax(documentText.size(), documentText.capacity()) + 4096);
+    JsonTextWriter writer(text);
+    writer.beginObject();
+    writer.key(QLatin1String("description"));
+    writeDescription(writer);
+    writer.key(QLatin1String("steps"));
+    writer.beginArray();
+    int position = 0;
+    for (const TPStep *step : qAsConst(steps)) {
+        writer.beginObject();
+        writer.key(QLatin1String("attr"));
+        writer.beginObject();
+        writer.member("stepId", step->id);
+        writer.member("stepName", step->name);
+        writer.member("stepOrder", position++);
+        writer.member("stepType", stepTypeIntToStr(step->stepType));
+        writer.endObject();
+        if (step->stepType == TPST_GroupInquiry) {
+            writer.key(QLatin1String("tasks"));
+            writeTask(writer, step->tasks);
+        } else {
+            writer.key(QLatin1String("nodes"));
+            writeNode(writer, step->nodes);
+        }
+        writer.endObject();
+    }
+    writer.endArray();
+    writer.endObject();
+    documentText = text;
     return true;
 }
 
-bool YRPlanData::writeNode(QJsonArray &out, const QVector<TPStepNode *> &nodes)
+void YRPlanData::writeDescription(JsonTextWriter &writer) const
 {
+    writer.beginObject();
+    writer.member("GUID", attr.strGUID);
+    writer.member("authorId", attr.iAuthorId);
+    writer.member("board", attr.iBoardId);
+    writer.member("createTime", attr.iCreateTime);
+    writer.member("documentVersion", attr.strDocumentVersion);
+    writer.member("introspection", attr.strIntrospection);
+    writer.member("name", attr.strName);
+    writer.member("stepCount", attr.iStepCount);
+    writer.member("updateTime", attr.iUpdateTime);
+    writer.endObject();
+}
+
+bool YRPlanData::writeTask(JsonTextWriter &writer, const QVector<TPStepTask *> &tasks)
+{
+    writer.beginArray();
+    int position = 0;
+    for (const TPStepTask *task : tasks) {
+        writer.beginObject();
+        writer.key(QLatin1String("nodes"));
+        writeNode(writer, task->nodes);
+        writer.member("taskDesc", task->taskDesc);
+        writer.member("taskId", task->id);
+        writer.member("taskName", task->name);
+        writer.member("taskOrder", position++);
+        writer.endObject();
+    }
+    writer.endArray();
+    return true;
+}
+
+bool YRPlanData::writeNode(JsonTextWriter &writer, const QVector<TPStepNode *> &nodes)
+{
+    writer.beginArray();
     int position = -1;
     for (const TPStepNode *node : nodes) {
         ++position; // a node left out still takes its place in the numbering
         const QString typeName = YRPlanDataUtil::nodeTypeName(node->nodeType);
         if (typeName.isEmpty())
             continue;
-        QJsonObject content;
-        bool written = false;
+        writer.beginObject();
+        writer.key(QLatin1String("nodeContent"));
+        writer.beginObject(); // stays empty when the record is not of the kind its code says
         switch (node->nodeType) {
         case TPNT_File:
-            written = writeFileContent(content, node);
+            writeFileContent(writer, node);
             break;
         case TPNT_Question:
-            written = writeQuestionContent(content, node);
+            writeQuestionContent(writer, node);
             break;
         case TPNT_Paper:
-            written = writePaperContent(content, node);
+            writePaperContent(writer, node);
             break;
         case TPNT_SubjectApp:
-            written = writeSubjectAppContent(content, node);
+            writeSubjectAppContent(writer, node);
             break;
         case TPNT_Ebook:
-            written = writeEbookContent(content, node);
+            writeEbookContent(writer, node);
             break;
         }
-        QJsonObject nodeObject;
-        nodeObject.insert(QStringLiteral("nodeId"), node->id);
-        nodeObject.insert(QStringLiteral("nodeType"), typeName);
-        nodeObject.insert(QStringLiteral("nodeOrder"), position);
-        nodeObject.insert(QStringLiteral("nodeContent"), written ? content : QJsonObject());
-        out.append(nodeObject);
+        writer.endObject();
+        writer.member("nodeId", node->id);
+        writer.member("nodeOrder", position);
+        writer.member("nodeType", typeName);
+        writer.endObject();
     }
+    writer.endArray();
     return true;
 }
 
@@ -350,12 +361,12 @@ bool YRPlanData::readQuestionContent(const QJsonObject &content, TPStepNode *nod
     for (const QJsonValue &image : images)
         question->questionImg.append(image.toString());
 
-    QJsonObject record;
-    record.insert(QStringLiteral("questionId"), question->questionId);
-    record.insert(QStringLiteral("questionType"), question->questionType);
-    record.insert(QStringLiteral("localPath"), question->localPath);
-    record.insert(QStringLiteral("nodeId"), question->id);
-    queueRecord(jsonQuestions, record, question->localPath, question->id);
+    YRPlanDataUtil::QuestionRecord record;
+    record.questionId = question->questionId;
+    record.questionType = question->questionType;
+    record.localPath = question->localPath;
+    record.nodeId = question->id;
+    queueQuestion(record);
     return true;
 }
 
@@ -380,11 +391,9 @@ bool YRPlanData::readSubjectAppContent(const QJsonObject &content, TPStepNode *n
     app->cloudThumb = content.value(QLatin1String("cloudThumb")).toString();
     app->fileCloudSource = content.value(QLatin1String("fileCloudSource")).toString();
     app->localThumb = content.value(QLatin1String("localThumb")).toString();
-    queueRecord(jsonFiles,
-                YRPlanDataUtil::transferRecord(app->fileCloudSource, app->cloudThumb,
-                                               QStringLiteral("fileThumb"), app->localThumb,
-                                               app->id),
-                app->localThumb, app->id);
+    queueRecord(jsonFiles, YRPlanDataUtil::resourceRecord(app->fileCloudSource, app->cloudThumb,
+                                                          QStringLiteral("fileThumb"),
+                                                          app->localThumb, app->id));
     return true;
 }
 
@@ -409,111 +418,123 @@ bool YRPlanData::readEbookContent(const QJsonObject &content, TPStepNode *node)
 void YRPlanData::queueEbookRecords(const NodeEbookContent *page)
 {
     const QString type = QStringLiteral("ebook");
-    queueRecord(jsonFiles,
-                YRPlanDataUtil::transferRecord(page->fileCloudSource, page->cloudPath, type,
-                                               page->localPath, page->id),
-                page->localPath, page->id);
-    queueRecord(jsonFiles,
-                YRPlanDataUtil::transferRecord(page->fileCloudSource, page->cloudThumb, type,
-                                               page->localThumb, page->id),
-                page->localThumb, page->id);
+    queueRecord(jsonFiles, YRPlanDataUtil::resourceRecord(page->fileCloudSource, page->cloudPath,
+                                                          type, page->localPath, page->id));
+    queueRecord(jsonFiles, YRPlanDataUtil::resourceRecord(page->fileCloudSource, page->cloudThumb,
+                                                          type, page->localThumb, page->id));
 }
 
-// ---- content writers ----
+// ---- content writers: members in ascending key order ----
 
-bool YRPlanData::writeFileContent(QJsonObject &content, const TPStepNode *node)
+bool YRPlanData::writeFileContent(JsonTextWriter &writer, const TPStepNode *node)
 {
     const auto *file = dynamic_cast<const NodeFileContent *>(node);
     if (!file)
         return false;
-    content.insert(QStringLiteral("cloudPath"), file->cloudPath);
+    writer.member("cloudPath", file->cloudPath);
     if (!file->cloudThumb.isEmpty())
-        content.insert(QStringLiteral("cloudThumb"), file->cloudThumb);
-    content.insert(QStringLiteral("fileCloudSource"), file->fileCloudSource);
-    content.insert(QStringLiteral("fileMD5"), file->fileMD5);
-    content.insert(QStringLiteral("fileName"), file->name);
-    content.insert(QStringLiteral("fileSize"), file->fileSize);
-    content.insert(QStringLiteral("fileType"), file->fileType);
-    content.insert(QStringLiteral("isTranslate"), file->isTranslate);
-    content.insert(QStringLiteral("localPath"), file->localPath);
+        writer.member("cloudThumb", file->cloudThumb);
+    writer.member("fileCloudSource", file->fileCloudSource);
+    writer.member("fileMD5", file->fileMD5);
+    writer.member("fileName", file->name);
+    writer.member("fileSize", file->fileSize);
+    writer.member("fileType", file->fileType);
+    writer.member("isTranslate", file->isTranslate);
+    writer.member("localPath", file->localPath);
     if (!file->localThumb.isEmpty())
-        content.insert(QStringLiteral("localThumb"), file->localThumb);
+        writer.member("localThumb", file->localThumb);
     return true;
 }
 
-bool YRPlanData::writeQuestionContent(QJsonObject &content, const TPStepNode *node)
+bool YRPlanData::writeQuestionContent(JsonTextWriter &writer, const TPStepNode *node)
 {
     const auto *question = dynamic_cast<const NodeQuestionContent *>(node);
     if (!question)
         return false;
-    content.insert(QStringLiteral("chName"), question->name);
-    content.insert(QStringLiteral("localPath"), question->localPath);
-    content.insert(QStringLiteral("questionId"), question->questionId);
-    content.insert(QStringLiteral("questionImg"),
-                   QJsonArray::fromStringList(question->questionImg));
-    content.insert(QStringLiteral("questionType"), question->questionType);
+    writer.member("chName", question->name);
+    writer.member("localPath", question->localPath);
+    writer.member("questionId", question->questionId);
+    writer.key(QLatin1String("questionImg"));
+    writer.beginArray();
+    for (const QString &image : question->questionImg)
+        writer.value(image);
+    writer.endArray();
+    writer.member("questionType", question->questionType);
     return true;
 }
 
-bool YRPlanData::writePaperContent(QJsonObject &content, const TPStepNode *node)
+bool YRPlanData::writePaperContent(JsonTextWriter &writer, const TPStepNode *node)
 {
     const auto *paper = dynamic_cast<const NodePaperContent *>(node);
     if (!paper)
         return false;
-    content.insert(QStringLiteral("paperId"), paper->paperId);
-    content.insert(QStringLiteral("paperName"), paper->name);
+    writer.member("paperId", paper->paperId);
+    writer.member("paperName", paper->name);
     return true;
 }
 
-bool YRPlanData::writeSubjectAppContent(QJsonObject &content, const TPStepNode *node)
+bool YRPlanData::writeSubjectAppContent(JsonTextWriter &writer, const TPStepNode *node)
 {
     const auto *app = dynamic_cast<const NodeSubjectAppContent *>(node);
     if (!app)
         return false;
-    content.insert(QStringLiteral("appBundleId"), app->appBundleId);
-    content.insert(QStringLiteral("appClassName"), app->appClassName);
-    content.insert(QStringLiteral("appName"), app->name);
-    content.insert(QStringLiteral("cloudThumb"), app->cloudThumb);
-    content.insert(QStringLiteral("fileCloudSource"), app->fileCloudSource);
-    content.insert(QStringLiteral("localThumb"), app->localThumb);
+    writer.member("appBundleId", app->appBundleId);
+    writer.member("appClassName", app->appClassName);
+    writer.member("appName", app->name);
+    writer.member("cloudThumb", app->cloudThumb);
+    writer.member("fileCloudSource", app->fileCloudSource);
+    writer.member("localThumb", app->localThumb);
     return true;
 }
 
-bool YRPlanData::writeEbookContent(QJsonObject &content, const TPStepNode *node)
+bool YRPlanData::writeEbookContent(JsonTextWriter &writer, const TPStepNode *node)
 {
     const auto *page = dynamic_cast<const NodeEbookContent *>(node);
     if (!page)
         return false;
-    content.insert(QStringLiteral("bookId"), page->bookId);
-    content.insert(QStringLiteral("bookType"), page->bookType);
-    content.insert(QStringLiteral("cloudPath"), page->cloudPath);
-    content.insert(QStringLiteral("cloudThumb"), page->cloudThumb);
-    content.insert(QStringLiteral("fileCloudSource"), page->fileCloudSource);
-    content.insert(QStringLiteral("localPath"), page->localPath);
-    content.insert(QStringLiteral("localThumb"), page->localThumb);
-    content.insert(QStringLiteral("page"), page->page);
-    content.insert(QStringLiteral("pageName"), page->name);
+    writer.member("bookId", page->bookId);
+    writer.member("bookType", page->bookType);
+    writer.member("cloudPath", page->cloudPath);
+    writer.member("cloudThumb", page->cloudThumb);
+    writer.member("fileCloudSource", page->fileCloudSource);
+    writer.member("localPath", page->localPath);
+    writer.member("localThumb", page->localThumb);
+    writer.member("page", page->page);
+    writer.member("pageName", page->name);
     return true;
 }
 
 // ---- transfer and question records ----
 
-void YRPlanData::queueRecord(QVector<QJsonObject> &list, QJsonObject record,
-                             const QString &localPath, const QString &nodeId) const
+bool YRPlanData::recordDestination(const QString &localPath, const QString &nodeId,
+                                   QString *dest) const
 {
-    QString dest;
     if (teachingPlanDir.isEmpty()) {
         // Without a plan directory "dest" would be a path at the top of the file system.
         qCDebug(lcPlanData).noquote() << "YRPlanData::queueRecord"
                                       << "no plan directory, not queued:" << localPath;
-        return;
+        return false;
     }
-    if (!YRPlanPaths::planFilePath(teachingPlanDir, localPath, &dest)) {
+    if (!YRPlanPaths::planFilePath(teachingPlanDir, localPath, dest)) {
         qCWarning(lcPlanData).noquote() << "YRPlanData::queueRecord"
                                         << "local path leaves the plan directory, not queued:"
                                         << "node" << nodeId << "path" << localPath;
-        return;
+        return false;
     }
-    record.insert(QStringLiteral("dest"), dest);
-    list.append(record);
+    return true;
+}
+
+void YRPlanData::queueRecord(QVector<QJsonObject> &list,
+                             const YRPlanDataUtil::TransferRecord &record) const
+{
+    QString dest;
+    if (recordDestination(record.localPath, record.nodeId, &dest))
+        list.append(record.toJson(dest));
+}
+
+void YRPlanData::queueQuestion(const YRPlanDataUtil::QuestionRecord &record)
+{
+    QString dest;
+    if (recordDestination(record.localPath, record.nodeId, &dest))
+        jsonQuestions.append(record.toJson(dest));
 }

@@ -137,7 +137,12 @@ bool YRPlanData::analysisNodeContent(const QString &nodeJson, WebNodeContent &co
 
 bool YRPlanData::existFile(QVector<TPStepNode *> nodes, WebNodeContent &content)
 {
+    // Only nodes of the content's own kind can hold the same resource: a question is no
+    // duplicate of a file whose cloud path happens to be empty too.
+    const QString contentKind = content.nodeType;
     for (const TPStepNode *node : qAsConst(nodes)) {
+        if (YRPlanDataUtil::nodeTypeName(node->nodeType) != contentKind)
+            continue;
         switch (node->nodeType) {
         case TPNT_File: {
             const auto *file = dynamic_cast<const NodeFileContent *>(node);
@@ -241,20 +246,23 @@ bool YRPlanData::readFileContent_Web(const QString &parent, const WebNodeContent
     file->localPath = fileLocalPath(parent, content);
     file->cloudThumb = content.cloudThumb;
 
-    QJsonObject record = YRPlanDataUtil::transferRecord(
+    YRPlanDataUtil::TransferRecord record = YRPlanDataUtil::resourceRecord(
         file->fileCloudSource, file->cloudPath, QStringLiteral("file"), file->localPath, file->id);
-    record.insert(QStringLiteral("isTranslate"), file->isTranslate);
-    record.insert(QStringLiteral("fileMD5"), file->fileMD5);
-    queueRecord(jsonFiles, record, file->localPath, file->id);
+    record.isTranslate = file->isTranslate;
+    record.withIsTranslate = true;
+    record.fileMD5 = file->fileMD5;
+    record.withFileMD5 = true;
+    queueRecord(jsonFiles, record);
 
     if (!file->cloudThumb.isEmpty()) {
         file->localThumb = fileThumbLocalPath(file->localPath, content);
-        QJsonObject thumb =
-            YRPlanDataUtil::transferRecord(file->fileCloudSource, file->cloudThumb,
+        YRPlanDataUtil::TransferRecord thumb =
+            YRPlanDataUtil::resourceRecord(file->fileCloudSource, file->cloudThumb,
                                            QStringLiteral("fileThumb"), file->localThumb, file->id);
-        thumb.remove(QStringLiteral("nodeId"));
-        thumb.insert(QStringLiteral("isTranslate"), file->isTranslate);
-        queueRecord(jsonFiles, thumb, file->localThumb, file->id);
+        thumb.withNodeId = false;
+        thumb.isTranslate = file->isTranslate;
+        thumb.withIsTranslate = true;
+        queueRecord(jsonFiles, thumb);
     }
     return true;
 }
@@ -272,11 +280,13 @@ bool YRPlanData::readQuestionContent_Web(const QString &parent, const WebNodeCon
     question->questionType = content.questionType;
     question->localPath = questionLocalPath(parent, content);
 
-    QJsonObject record;
-    record.insert(QStringLiteral("questionId"), question->questionId);
-    record.insert(QStringLiteral("questionType"), question->questionType);
-    record.insert(QStringLiteral("localPath"), question->localPath);
-    queueRecord(jsonQuestions, record, question->localPath, question->id);
+    YRPlanDataUtil::QuestionRecord record;
+    record.questionId = question->questionId;
+    record.questionType = question->questionType;
+    record.localPath = question->localPath;
+    record.nodeId = question->id;
+    record.withNodeId = false;
+    queueQuestion(record);
     return true;
 }
 
@@ -304,11 +314,9 @@ bool YRPlanData::readSubjectAppContent_Web(const QString &parent, const WebNodeC
     app->appClassName = content.appClassName;
     app->isTranslate = content.isTranslate;
     app->localThumb = appThumbLocalPath(parent, content);
-    queueRecord(jsonFiles,
-                YRPlanDataUtil::transferRecord(app->fileCloudSource, app->cloudThumb,
-                                               QStringLiteral("fileThumb"), app->localThumb,
-                                               app->id),
-                app->localThumb, app->id);
+    queueRecord(jsonFiles, YRPlanDataUtil::resourceRecord(app->fileCloudSource, app->cloudThumb,
+                                                          QStringLiteral("fileThumb"),
+                                                          app->localThumb, app->id));
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
+
 using namespace PlanFixtures;
 
 class tst_PlanDocument : public QObject
@@ -18,6 +20,7 @@ private slots:
     void registeredAsPlanDataInterface();
     void emptyPlanWritesNormalForm();
     void writerTextIsIndentedSortedUtf8();
+    void writerTextIsTheFrameworksForAnyCharacters();
     void versionRules_data();
     void versionRules();
     void documentKeepsTimesAfter2038();
@@ -99,6 +102,38 @@ void tst_PlanDocument::writerTextIsIndentedSortedUtf8()
                                             "    ]\n"
                                             "}\n");
     QCOMPARE(data.getJson(), expected);
+}
+
+void tst_PlanDocument::writerTextIsTheFrameworksForAnyCharacters()
+{
+    // The text must be exactly what QJsonDocument::toJson(Indented) makes of the same document.
+    QString awkward = QStringLiteral("q\"b\\s/\b\f\n\r\t\x01\x1f\x7f é 分 😀 ");
+    awkward += QChar(0xd800); // a lone high surrogate
+    awkward += QStringLiteral("x");
+    awkward += QChar(0xdc00); // a lone low surrogate
+    awkward += QChar(0xd83d); // a high surrogate at the very end
+    YRPlanData data;
+    QVERIFY(data.setJson(document(
+        description(), {step("s1", "内容精讲", {}), inquiryStep("s2", {task("t", 0, {})})})));
+    TeachingPlanAttr attr = data.getTeachingPlanAttr();
+    attr.strName = awkward;
+    attr.strIntrospection = QString(QChar(0));
+    attr.iCreateTime = std::numeric_limits<qint64>::min() + 1;
+    attr.iUpdateTime = std::numeric_limits<qint64>::max();
+    data.setTeachingPlanAttr(attr);
+    QVERIFY(data.appendNode(
+        "s1", "",
+        QString::fromUtf8(
+            QJsonDocument(
+                QJsonObject{{"nodeType", "file"},
+                            {"nodeContent", QJsonObject{{"fileName", QString(awkward).remove('\\')},
+                                                        {"cloudThumb", "t"}}}})
+                .toJson())));
+    QVERIFY(data.appendNode("s1", "",
+                            R"({"nodeType": "question", "nodeContent": {"chName": "\u0000"}})"));
+    const QString text = data.getJson();
+    QCOMPARE(text, QString::fromUtf8(QJsonDocument::fromJson(text.toUtf8()).toJson()));
+    QCOMPARE(parse(text)["description"]["name"].toString(), awkward);
 }
 
 void tst_PlanDocument::versionRules_data()

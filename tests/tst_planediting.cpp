@@ -392,13 +392,18 @@ void tst_PlanEditing::webNodeDuplicatesAndRenames()
     QVERIFY(third != second && third != "a.png");
     QVERIFY(!data.appendNode(
         "S", "", webNode("file", {{"fileName", "a.png"}, {"fileCloudSource", "localUpload"}})));
+    // A node of another kind is never taken for the same resource or renamed after it.
+    QVERIFY(
+        data.appendNode("S", "", webNode("ebook", {{"pageName", "a.png"}, {"cloudPath", "c/2"}})));
+    QCOMPARE(parse(data.getJson())["steps"][0]["nodes"][3]["nodeContent"]["pageName"].toString(),
+             "a.png");
     QVERIFY(data.appendNode("S", "", webNode("question", {{"questionId", "q"}})));
     QVERIFY(!data.appendNode("S", "", webNode("question", {{"questionId", "q"}})));
     QVERIFY(data.appendNode("S", "", webNode("paper", {{"paperId", "p"}})));
     QVERIFY(!data.appendNode("S", "", webNode("paper", {{"paperId", "p"}})));
     QVERIFY(data.appendNode("S", "", webNode("subjectApp", {{"appBundleId", "b"}})));
     QVERIFY(!data.appendNode("S", "", webNode("subjectApp", {{"appBundleId", "b"}})));
-    QVERIFY(data.appendNode("S", "", webNode("ebook", {{"cloudPath", "e"}})));
+    QVERIFY(data.appendNode("S", "", webNode("ebook", {{"cloudPath", "e"}, {"bookId", 2}})));
     QVERIFY(!data.appendNode("S", "", webNode("ebook", {{"cloudPath", "e"}})));
 }
 
