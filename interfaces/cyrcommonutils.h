@@ -14,17 +14,20 @@ public:
     static QString getFileMD5(const QString &filePath);
 
     // path and fileName joined with exactly one "/" between them, whether or not path ends in
-    // a separator and fileName begins with one.
+    // separators and fileName begins with them ("/" or "\\"). An empty path gives fileName,
+    // an empty fileName gives path, each unchanged.
     static QString JoinPathFileName(const QString &path, const QString &fileName);
 
     // Writes a zip archive of dir (its subdirectories too when recursive) into fileCompressed,
-    // every entry named by its path relative to dir. Level 0 stores the entries uncompressed;
-    // 1 to 9 deflate them. The archive replaces fileCompressed only once it is complete.
-    static bool compressDir_level(const QString &fileCompressed, const QString &dir,
-                                  bool recursive, int level);
+    // entries named by their path relative to dir; symbolic links and the archive itself are
+    // left out. Level 0 stores the entries, 1 to 9 deflate them. fileCompressed is replaced
+    // only by a complete archive: on false it is left as it was.
+    static bool compressDir_level(const QString &fileCompressed, const QString &dir, bool recursive,
+                                  int level);
 
-    // For an image file, writes "<base>_small.<suffix>" beside it: the image scaled to fit
-    // 120x120, aspect kept. False (and nothing written) for anything that is not an image.
+    // For a png, jpg, jpeg, bmp, ico or cur image, writes "<base>_small.<suffix>" beside it:
+    // the image scaled down to fit 120x120, aspect kept. False, and nothing written, for other
+    // files, unreadable images and files that are themselves "_small" copies.
     static bool copyImageTo120_120px(const QString &filePath);
 };
 
