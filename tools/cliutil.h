@@ -1,0 +1,70 @@
+#ifndef YRPLAN_CLIUTIL_H
+#define YRPLAN_CLIUTIL_H
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+// Exit codes of every subcommand.
+enum ExitCode {
+    ExitSuccess = 0,
+    ExitFailure = 1, // the command ran and failed: missing file, bad document, unknown id...
+    ExitUsage = 2,   // the command line itself is wrong
+};
+
+// Standard output and standard error, both UTF-8 whatever the locale.
+QTextStream &standardOutput();
+QTextStream &standardError();
+
+// Prints a JSON object as one compact line on standard output.
+void printJsonLine(const QJsonObject &object);
+
+// The command line of one subcommand: its parser (with --help and --verbose), its positional
+// arguments, and its one-line error reports "yrplan <name>: <message>".
+class SubcommandLine
+{
+public:
+    SubcommandLine(const QString &name, const QString &description);
+
+    const QString &name() const { return commandName; }
+    QCommandLineParser &parser() { return commandParser; }
+    // Documents a positional argument; syntax is how it shows in the usage line.
+    void addPositional(const QString &argument, const QString &description,
+                       const QString &syntax = QString());
+    void addOption(const QCommandLineOption &option) { commandParser.addOption(option); }
+
+    // Parses arguments (the subcommand's name first). Returns false when the command must end
+    // at once, with *exitCode set: 0 after printing the help, 2 after a usage error. The
+    // number of positional arguments must lie between minimum and maximum, and every option
+    // of required must be given.
+    bool parse(const QStringList &arguments, int minimum, int maximum, int *exitCode,
+               const QStringList &required = QStringList());
+    QStringList positionals() const { return commandParser.positionalArguments(); }
+    bool isSet(const QString &option) const { return commandParser.isSet(option); }
+    QString value(const QString &option) const { return commandParser.value(option); }
+
+    // Prints "yrplan <name>: message" on standard error; returns 1 (failure) or 2 (usage).
+    int fail(const QString &message) const;
+    int usageError(const QString &message) const;
+
+private:
+    QString helpText() const;
+
+    QString commandName;
+    QCommandLineParser commandParser;
+};
+
+// The Chinese step-type name that the document uses for a name, a code (1, 2, 4, ... 64) or
+// an English alias (intro, explain, exercise, test, competition, inquiry, custom); empty when
+// the text names no step type.
+QString stepTypeNameFromArgument(const QString &argument);
+// "name (code)" for each step type, for help texts.
+QString stepTypeList();
+
+// The code of a step-type name as the document writes it; 0 for an unknown name.
+int stepTypeCodeOfName(const QString &name);
+
+#endif // YRPLAN_CLIUTIL_H

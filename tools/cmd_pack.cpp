@@ -1,0 +1,42 @@
+#include "cliutil.h"
+#include "commands.h"
+#include "planfiles.h"
+
+int runPackCommand(const QStringList &arguments)
+{
+    SubcommandLine line(QStringLiteral("pack"),
+                        QStringLiteral("Packs a plan directory into a .yrtp package: a zip of "
+                                       "every file under it, stored uncompressed. An existing "
+                                       "package is replaced once the new one is complete."));
+    line.addPositional(QStringLiteral("PLAN_DIR"),
+                       QStringLiteral("The plan directory; it must hold a valid teachpkg.json."));
+    line.addPositional(QStringLiteral("FILE"),
+                       QStringLiteral("The package to write, outside the plan directory."),
+                       QStringLiteral("FILE.yrtp"));
+    int exitCode = ExitSuccess;
+    if (!line.parse(arguments, 2, 2, &exitCode))
+        return exitCode;
+    QString error;
+    if (!packPlanDirectory(line.positionals().at(0), line.positionals().at(1), &error))
+        return line.fail(error);
+    return ExitSuccess;
+}
+
+int runUnpackCommand(const QStringList &arguments)
+{
+    SubcommandLine line(QStringLiteral("unpack"),
+                        QStringLiteral("Unpacks a .yrtp package into a new or empty directory, "
+                                       "which then holds the plan's teachpkg.json. A package "
+                                       "with entries that would leave the directory is refused."));
+    line.addPositional(QStringLiteral("FILE"), QStringLiteral("The package."),
+                       QStringLiteral("FILE.yrtp"));
+    line.addPositional(QStringLiteral("DIR"),
+                       QStringLiteral("The directory to create (or an empty one)."));
+    int exitCode = ExitSuccess;
+    if (!line.parse(arguments, 2, 2, &exitCode))
+        return exitCode;
+    QString error;
+    if (!unpackPackage(line.positionals().at(0), line.positionals().at(1), &error))
+        return line.fail(error);
+    return ExitSuccess;
+}

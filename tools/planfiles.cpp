@@ -1,0 +1,418 @@
+#include "planfiles.h"
+
+#include "cliutil.h"
+#include "interfaces/cyrcommonutils.h"
+#include "plandata/planpaths.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
+#include <QVector>
+
+#include <quazip/JlCompress.h>
+
+#include <algorithm>
+
+namespace {
+
+const char kDocumentName[] = "teachpkg.json";
+
+QJsonObject parsedObject(const QString &text)
+{
+    return QJsonDocument::fromJson(text.toUtf8()).object();
+}
+
+// Calls visit(id, location) for every step, task and node of a document, in document order.
+template <typename Visit>
+void visitRecords(const QJsonObject &document, Visit visit)
+{
+    const QJsonArray steps = document.value(QStringLiteral("steps")).toArray();
+    for (int s = 0; s < steps.size(); ++s) {
+        const QJsonObject step = steps.at(s).toObject();
+        const QJsonObject attr = step.value(QStringLiteral("attr")).toObject();
+        RecordLocation here;
+        here.stepId = attr.value(QStringLiteral("stepId")).toString();
+        here.stepType = stepTypeCodeOfName(attr.value(QStringLiteral("stepType")).toString());
+
+        RecordLocation stepLocation = here;
+        stepLocation.kind = RecordLocation::Step;
+        stepLocation.name = attr.value(QStringLiteral("stepName")).toString();
+        stepLocation.listPosition = s;
+        visit(here.stepId, stepLocation);
+
+        auto visitNodes = [&](const QJsonArray &nodes, const RecordLocation &parent) {
+            for (int n = 0; n < nodes.size(); ++n) {
+                const QJsonObject node = nodes.at(n).toObject();
+                RecordLocation nodeLocation = parent;
+                nodeLocation.kind = RecordLocation::Node;
+                nodeLocation.name = nodeDisplayName(node);
+                nodeLocation.taskDesc.clear();
+                nodeLocation.listPosition = n;
+                visit(node.value(QStringLiteral("nodeId")).toString(), nodeLocation);
+            }
+        };
+        visitNodes(step.value(QStringLiteral("nodes")).toArray(), here);
+
+        const QJsonArray tasks = step.value(QStringLiteral("tasks")).toArray();
+        for (int t = 0; t < tasks.size(); ++t) {
+            const QJsonObject task = tasks.at(t).toObject();
+            RecordLocation taskLocation = here;
+            taskLocation.kind = RecordLocation::Task;
+            taskLocation.taskId = task.value(QStringLiteral("taskId")).toString();
+            taskLocation.name = task.value(QStringLiteral("taskName")).toString();
+            taskLocation.taskDesc = task.value(QStringLiteral("taskDesc")).toString();
+            taskLocation.listPosition = t;
+            visit(taskLocation.taskId, taskLocation);
+            visitNodes(task.value(QStringLiteral("nodes")).toArray(), taskLocation);
+        }
+    }
+}
+
+// The tasks of a stored step in the order the reader gives them (by "taskOrder"), or an
+// empty list when two of them share an order and the reader's order is not certain.
+QVector<QJsonObject> tasksInReadingOrder(const QJsonArray &tasks)
+{
+    QVector<QJsonObject> ordered;
+    for (const QJsonValue &task : tasks)
+        ordered << task.toObject();
+    const auto orderOf = [](const QJsonObject &task) {
+        return task.value(QStringLiteral("taskOrder")).toInt();
+    };
+    std::stable_sort(
+        ordered.begin(), ordered.end(),
+        [&](const QJsonObject &a, const QJsonObject &b) { return orderOf(a) < orderOf(b); });
+    for (int i = 1; i < ordered.size(); ++i) {
+        if (orderOf(ordered.at(i - 1)) == orderOf(ordered.at(i)))
+            return {};
+    }
+    return ordered;
+}
+
+bool setError(QString *error, const QString &message)
+{
+    if (error)
+        *error = message;
+    return false;
+}
+
+} // namespace
+
+QString nodeDisplayName(const QJsonObject &node)
+{
+    const QJsonObject content = node.value(QStringLiteral("nodeContent")).toObject();
+    for (const char *key : {"fileName", "chName", "paperName", "appName", "pageName"}) {
+        if (content.contains(QLatin1String(key)))
+            return content.value(QLatin1String(key)).toString();
+    }
+    return QString();
+}
+
+QString documentPathOf(const QString &planDirectory)
+{
+    return planDirectory + QLatin1Char('/') + QLatin1String(kDocumentName);
+}
+
+PlanFile::PlanFile() = default;
+PlanFile::~PlanFile() = default;
+
+bool PlanFile::open(const QString &argument, Access access, QString *error)
+{
+    const QFileInfo info(argument);
+    if (argument.isEmpty() || !info.exists())
+        return setError(error, QStringLiteral("no such file or directory: %1").arg(argument));
+    if (info.isDir()) {
+        directory = info.absoluteFilePath();
+    } else if (info.suffix().compare(QLatin1String("yrtp"), Qt::CaseInsensitive) == 0) {
+        if (access == Editable)
+            return setError(error, QStringLiteral("%1 is a .yrtp package, which yrplan only "
+                                                  "reads: unpack it, edit the directory and "
+                                                  "pack it again")
+                                       .arg(argument));
+        unpacked = std::make_unique<QTemporaryDir>();
+        if (!unpacked->isValid())
+            return setError(error, QStringLiteral("cannot create a temporary directory"));
+        // The plan's GUID is the name of its directory: a package named after its plan
+        // unpacks under that name.
+        directory = unpacked->path() + QLatin1Char('/') + info.completeBaseName();
+        if (!unpackPackage(info.absoluteFilePath(), directory, error))
+            return false;
+    } else if (info.fileName() == QLatin1String(kDocumentName)) {
+        directory = info.absolutePath();
+    } else {
+        return setError(error, QStringLiteral("%1 is neither a plan directory, a teachpkg.json "
+                                              "nor a .yrtp package")
+                                   .arg(argument));
+    }
+
+    const QString path = documentPath();
+    QFile file(path);
+    if (!file.exists())
+        return setError(error, QStringLiteral("%1 holds no teachpkg.json").arg(argument));
+    if (!file.open(QIODevice::ReadOnly))
+        return setError(error, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    QJsonParseError parseError;
+    const QJsonDocument stored = QJsonDocument::fromJson(file.readAll(), &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return setError(error, QStringLiteral("%1 is not JSON: %2 at offset %3")
+                                   .arg(path, parseError.errorString())
+                                   .arg(parseError.offset));
+
+    model.setTeachingPlanDir(directory);
+    if (!stored.isObject() || !model.setJson(model.getJson(path, true)))
+        return setError(error, QStringLiteral("%1 is not a usable plan document (no "
+                                              "description, an unsupported document version "
+                                              "or an unknown step type)")
+                                   .arg(path));
+    rememberStoredTaskIds(stored.object());
+    return true;
+}
+
+void PlanFile::rememberStoredTaskIds(const QJsonObject &stored)
+{
+    const QJsonArray storedSteps = stored.value(QStringLiteral("steps")).toArray();
+    const QJsonArray modelSteps =
+        parsedObject(model.getJson()).value(QStringLiteral("steps")).toArray();
+    QSet<QString> taken;
+    visitRecords(parsedObject(model.getJson()),
+                 [&](const QString &id, const RecordLocation &) { taken.insert(id); });
+    for (int s = 0; s < qMin(storedSteps.size(), modelSteps.size()); ++s) {
+        const QJsonArray modelTasks =
+            modelSteps.at(s).toObject().value(QStringLiteral("tasks")).toArray();
+        const QVector<QJsonObject> storedTasks = tasksInReadingOrder(
+            storedSteps.at(s).toObject().value(QStringLiteral("tasks")).toArray());
+        if (storedTasks.size() != modelTasks.size())
+            continue;
+        for (int t = 0; t < storedTasks.size(); ++t) {
+            const QJsonObject modelTask = modelTasks.at(t).toObject();
+            const QString storedId = storedTasks.at(t).value(QStringLiteral("taskId")).toString();
+            const QString modelTaskId = modelTask.value(QStringLiteral("taskId")).toString();
+            // A stored identifier that is empty or names something else would be ambiguous:
+            // such a task keeps the identifier the reader gave it.
+            if (storedId.isEmpty() || taken.contains(storedId) ||
+                storedTasks.at(t).value(QStringLiteral("taskName")) !=
+                    modelTask.value(QStringLiteral("taskName")))
+                continue;
+            taken.insert(storedId);
+            modelToStored.insert(modelTaskId, storedId);
+            storedToModel.insert(storedId, modelTaskId);
+        }
+    }
+}
+
+QString PlanFile::documentPath() const
+{
+    return documentPathOf(directory);
+}
+
+QJsonObject PlanFile::document() const
+{
+    QJsonObject root = parsedObject(model.getJson());
+    if (modelToStored.isEmpty())
+        return root;
+    QJsonArray steps = root.value(QStringLiteral("steps")).toArray();
+    for (int s = 0; s < steps.size(); ++s) {
+        QJsonObject step = steps.at(s).toObject();
+        QJsonArray tasks = step.value(QStringLiteral("tasks")).toArray();
+        for (int t = 0; t < tasks.size(); ++t) {
+            QJsonObject task = tasks.at(t).toObject();
+            const QString modelTaskId = task.value(QStringLiteral("taskId")).toString();
+            task.insert(QStringLiteral("taskId"), modelToStored.value(modelTaskId, modelTaskId));
+            tasks.replace(t, task);
+        }
+        if (step.contains(QStringLiteral("tasks")))
+            step.insert(QStringLiteral("tasks"), tasks);
+        steps.replace(s, step);
+    }
+    root.insert(QStringLiteral("steps"), steps);
+    return root;
+}
+
+QString PlanFile::documentText() const
+{
+    return QString::fromUtf8(QJsonDocument(document()).toJson(QJsonDocument::Indented));
+}
+
+QString PlanFile::modelId(const QString &id) const
+{
+    return storedToModel.value(id, id);
+}
+
+RecordLocation PlanFile::locate(const QString &id) const
+{
+    RecordLocation found;
+    if (id.isEmpty())
+        return found;
+    visitRecords(document(), [&](const QString &recordId, const RecordLocation &location) {
+        if (recordId != id)
+            return;
+        if (found.kind == RecordLocation::Missing)
+            found = location;
+        else
+            found.kind = RecordLocation::Ambiguous;
+    });
+    return found;
+}
+
+QStringList PlanFile::identifiers() const
+{
+    QStringList ids;
+    visitRecords(document(), [&](const QString &id, const RecordLocation &) { ids << id; });
+    return ids;
+}
+
+bool PlanFile::save(QString *error)
+{
+    if (isPackage())
+        return setError(error, QStringLiteral("a package is read only"));
+    if (!model.saveJson(documentText(), QString()))
+        return setError(error, QStringLiteral("cannot write %1").arg(documentPath()));
+    return true;
+}
+
+QStringList addedIdentifiers(const QStringList &before, const QStringList &after)
+{
+    const QSet<QString> known(before.cbegin(), before.cend());
+    QStringList added;
+    for (const QString &id : after) {
+        if (!known.contains(id))
+            added << id;
+    }
+    return added;
+}
+
+void addPlanArgument(SubcommandLine &line, PlanFile::Access access)
+{
+    line.addPositional(QStringLiteral("PLAN"),
+                       access == PlanFile::Editable
+                           ? QStringLiteral("A plan directory or its teachpkg.json (.yrtp "
+                                            "packages are read only: unpack, edit, pack).")
+                           : QStringLiteral("A plan directory, its teachpkg.json, or a .yrtp "
+                                            "package."));
+}
+
+bool openPlanArgument(const SubcommandLine &line, int position, PlanFile::Access access,
+                      PlanFile *plan, int *exitCode)
+{
+    QString error;
+    if (plan->open(line.positionals().at(position), access, &error))
+        return true;
+    *exitCode = line.fail(error);
+    return false;
+}
+
+QString createPlan(IYRPlanData &plan, const QString &root, const QString &name, QString *error)
+{
+    plan.initTeachingPlanAttr();
+    if (!root.isEmpty())
+        plan.setTeachingPlanRoot(QDir::fromNativeSeparators(QFileInfo(root).absoluteFilePath()));
+    QString user = qApp->property("uid").toString();
+    if (user.isEmpty())
+        user = QStringLiteral("local");
+    const qint64 dayStamp =
+        QDateTime(QDate::currentDate(), QTime(0, 0), Qt::LocalTime).toSecsSinceEpoch();
+    const QString planDir = QStringLiteral("%1/%2/%3/%4")
+                                .arg(plan.getTeachingPlanRoot(), user)
+                                .arg(dayStamp)
+                                .arg(plan.getTeachingPlanAttr().strGUID);
+    plan.setTeachingPlanDir(planDir);
+    if (!name.isEmpty()) {
+        TeachingPlanAttr attr = plan.getTeachingPlanAttr();
+        attr.strName = name;
+        plan.setTeachingPlanAttr(attr);
+    }
+    const QString firstStep = QStringLiteral("情景导入");
+    if (!plan.addStepOrTask(QString(), firstStep, firstStep)) {
+        setError(error, QStringLiteral("cannot add the first step"));
+        return QString();
+    }
+    if (!plan.saveJson(plan.getJson(), QString())) {
+        setError(error, QStringLiteral("cannot write %1").arg(documentPathOf(planDir)));
+        return QString();
+    }
+    return plan.getTeachingPlanDir();
+}
+
+bool unpackPackage(const QString &package, const QString &directory, QString *error)
+{
+    const QFileInfo packageInfo(package);
+    if (!packageInfo.isFile())
+        return setError(error, QStringLiteral("no such package: %1").arg(package));
+    const QFileInfo target(directory);
+    const QString targetPath = QDir::cleanPath(target.absoluteFilePath());
+    if (target.exists() && !target.isDir())
+        return setError(error, QStringLiteral("%1 exists and is not a directory").arg(directory));
+    if (target.isDir() && !QDir(targetPath).isEmpty())
+        return setError(error, QStringLiteral("%1 is not empty: unpack into a new or empty "
+                                              "directory")
+                                   .arg(directory));
+
+    const QStringList entries = JlCompress::getFileList(packageInfo.absoluteFilePath());
+    if (entries.isEmpty())
+        return setError(error,
+                        QStringLiteral("%1 is not a zip package or holds nothing").arg(package));
+    for (const QString &entry : entries) {
+        if (!YRPlanPaths::isInside(targetPath, targetPath + QLatin1Char('/') + entry))
+            return setError(error, QStringLiteral("%1 holds the entry \"%2\", which would leave "
+                                                  "the directory")
+                                       .arg(package, entry));
+    }
+
+    // Unpack beside the target and move the result into place only once it is complete.
+    const QString parentPath = QFileInfo(targetPath).absolutePath();
+    if (!QDir().mkpath(parentPath))
+        return setError(error, QStringLiteral("cannot create %1").arg(parentPath));
+    QTemporaryDir staging(parentPath + QStringLiteral("/.yrplan-unpack-XXXXXX"));
+    if (!staging.isValid())
+        return setError(error, QStringLiteral("cannot create a directory in %1").arg(parentPath));
+    if (JlCompress::extractDir(packageInfo.absoluteFilePath(), staging.path()).isEmpty())
+        return setError(error, QStringLiteral("cannot unpack %1").arg(package));
+    if (!QFileInfo(documentPathOf(staging.path())).isFile())
+        return setError(
+            error, QStringLiteral("%1 holds no teachpkg.json: not a plan package").arg(package));
+    if (target.isDir())
+        QDir().rmdir(targetPath);
+    if (!QDir().rename(staging.path(), targetPath))
+        return setError(error,
+                        QStringLiteral("cannot move the unpacked plan to %1").arg(directory));
+    staging.setAutoRemove(false);
+    // The staging directory was private to its creator; the plan is an ordinary directory.
+    QFile::setPermissions(targetPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                          QFile::ExeOther);
+    return true;
+}
+
+bool packPlanDirectory(const QString &directory, const QString &package, QString *error)
+{
+    const QFileInfo source(directory);
+    if (!source.isDir())
+        return setError(error, QStringLiteral("no such plan directory: %1").arg(directory));
+    const QString sourcePath = QDir::cleanPath(source.absoluteFilePath());
+    if (!QFileInfo(documentPathOf(sourcePath)).isFile())
+        return setError(
+            error,
+            QStringLiteral("%1 holds no teachpkg.json: not a plan directory").arg(directory));
+    PlanFile plan;
+    if (!plan.open(sourcePath, PlanFile::ReadOnly, error))
+        return false;
+
+    const QFileInfo target(package);
+    const QString targetPath = QDir::cleanPath(target.absoluteFilePath());
+    if (YRPlanPaths::isInside(sourcePath, targetPath))
+        return setError(error, QStringLiteral("the package %1 cannot lie inside the directory "
+                                              "it packs")
+                                   .arg(package));
+    if (target.isDir())
+        return setError(error, QStringLiteral("%1 is a directory").arg(package));
+    if (!QFileInfo(target.absolutePath()).isDir())
+        return setError(error, QStringLiteral("no such directory: %1").arg(target.absolutePath()));
+    if (!CYrCommonUtils::compressDir_level(targetPath, sourcePath, true, 0))
+        return setError(error, QStringLiteral("cannot write %1").arg(package));
+    return true;
+}

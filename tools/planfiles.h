@@ -1,0 +1,109 @@
+#ifndef YRPLAN_PLANFILES_H
+#define YRPLAN_PLANFILES_H
+
+#include "cliutil.h"
+#include "plandata/yrplandata.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <memory>
+
+// Where an identifier lies in a plan document.
+struct RecordLocation
+{
+    enum Kind { Missing, Step, Task, Node, Ambiguous };
+
+    Kind kind = Missing;
+    QString stepId;
+    int stepType = 0;      // code of the step that holds the record (or is it)
+    QString taskId;        // the task that is or holds the record, as the document names it
+    QString name;          // of the record itself
+    QString taskDesc;      // of a task
+    int listPosition = -1; // position among its siblings
+};
+
+// A plan named on the command line: a plan directory, its teachpkg.json, or a .yrtp package
+// (unpacked into a temporary directory, read only), loaded into a YRPlanData.
+//
+// The document reader gives every task a fresh identifier on each load, while the file keeps
+// the one it was written with. So that a task keeps one identifier from one command to the
+// next, a PlanFile shows and saves every task that came from the file under the identifier
+// the file gives it, and translates it back with modelId() before the model is called.
+class PlanFile
+{
+public:
+    enum Access { ReadOnly, Editable };
+
+    PlanFile();
+    ~PlanFile();
+
+    // Loads the plan named by argument. False with *error set for a missing or unreadable
+    // file, a document that is not a usable plan, or a package opened for editing.
+    bool open(const QString &argument, Access access, QString *error);
+
+    IYRPlanData &data() { return model; }
+    const QString &planDir() const { return directory; }
+    QString documentPath() const;
+    bool isPackage() const { return unpacked != nullptr; }
+
+    // The current tree as a document, tasks under the identifiers the file gives them.
+    QJsonObject document() const;
+    // The same as indented text, the form in which it is saved.
+    QString documentText() const;
+    // The identifier under which the model knows the record that the document calls id.
+    QString modelId(const QString &id) const;
+    // Where id lies in document().
+    RecordLocation locate(const QString &id) const;
+    // Every step, task and node identifier of document(), in document order.
+    QStringList identifiers() const;
+
+    // Writes documentText() to the plan's teachpkg.json (atomically, by the model).
+    bool save(QString *error);
+
+private:
+    void rememberStoredTaskIds(const QJsonObject &stored);
+
+    YRPlanData model;
+    QString directory;
+    std::unique_ptr<QTemporaryDir> unpacked;
+    QHash<QString, QString> modelToStored;
+    QHash<QString, QString> storedToModel;
+};
+
+// Documents the PLAN argument of a command that reads or edits a plan.
+void addPlanArgument(SubcommandLine &line, PlanFile::Access access);
+// Opens the positional argument at position as a plan; prints the failure and sets *exitCode.
+bool openPlanArgument(const SubcommandLine &line, int position, PlanFile::Access access,
+                      PlanFile *plan, int *exitCode);
+
+// Creates a new plan with fresh attributes and a first step, saved under root (the default
+// teaching-plan root when root is empty) at root/<user or "local">/<day stamp>/<GUID>.
+// Returns the plan directory, or an empty string with *error set.
+QString createPlan(IYRPlanData &plan, const QString &root, const QString &name, QString *error);
+
+// Unpacks a .yrtp package into directory, which must not exist or be empty. Entries that
+// would leave the directory refuse the whole package; nothing is left behind on failure, and
+// the result must hold a teachpkg.json.
+bool unpackPackage(const QString &package, const QString &directory, QString *error);
+
+// Packs a plan directory (one that holds a teachpkg.json) into a stored zip package.
+bool packPlanDirectory(const QString &directory, const QString &package, QString *error);
+
+// Writes the readable tree of a plan: attributes, steps, tasks and nodes with their ids.
+void printPlanTree(const PlanFile &plan, QTextStream &out);
+
+// The identifiers of after that before lacks, in document order.
+QStringList addedIdentifiers(const QStringList &before, const QStringList &after);
+
+// The display name of a node object of a document, which its kind keeps under its own key.
+QString nodeDisplayName(const QJsonObject &node);
+
+// The teachpkg.json of a plan directory.
+QString documentPathOf(const QString &planDirectory);
+
+#endif // YRPLAN_PLANFILES_H
