@@ -61,7 +61,8 @@ bool YRPlanData::commit()
 
 int YRPlanData::appendNode(const QString &parentId, TPStepNode *node)
 {
-    if (!node)
+    // A node the tree already holds (say, appended again after a 0) would be owned twice.
+    if (!node || nodeMap.value(node->id) == node)
         return TPANS_Unknown;
     ITPNode *parent = nodeMap.value(parentId);
     if (auto *task = dynamic_cast<TPStepTask *>(parent)) {

@@ -9,6 +9,7 @@ bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DYRDATA_SANITIZE=ON -DYRDATA_BUILD_TESTS=ON
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
-export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0
+# Full unwinding, so that the suppressions can name Qt frames.
+export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:fast_unwind_on_malloc=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure

@@ -125,7 +125,10 @@ void tst_PlanEditing::appendNodeFailedRegenerationKeepsNodeInTree()
     QVERIFY(!stepId.isEmpty());
     auto node = fileNode("n", "n.docx");
     QCOMPARE(data.appendNode(stepId, node.get()), int(TPANS_Unknown));
-    node.release(); // appended although the document could not be written
+    NodeFileContent *inTree = node.release(); // appended although the document could not be written
+    QCOMPARE(data.getNodeId(stepId), QStringList("n"));
+    // Appending it again must not make the tree own it twice.
+    QCOMPARE(data.appendNode(stepId, inTree), int(TPANS_Unknown));
     QCOMPARE(data.getNodeId(stepId), QStringList("n"));
 }
 

@@ -42,13 +42,13 @@ void tst_PlanStorage::init()
 {
     m_savedProfile = qgetenv("ALLUSERSPROFILE");
     qputenv("ALLUSERSPROFILE", m_profile.path().toUtf8());
-    qApp->setProperty("uid", QStringLiteral("u42"));
+    QCoreApplication::instance()->setProperty("uid", QStringLiteral("u42"));
 }
 
 void tst_PlanStorage::cleanup()
 {
     qputenv("ALLUSERSPROFILE", m_savedProfile);
-    qApp->setProperty("uid", QVariant());
+    QCoreApplication::instance()->setProperty("uid", QVariant());
 }
 
 void tst_PlanStorage::identifiersAreLowerCaseUuids()
@@ -204,7 +204,7 @@ void tst_PlanStorage::getJsonResolvesRelativePaths()
     QCOMPARE(data.getJson("/other/teachpkg.json", false), "uid added");
     QCOMPARE(data.getJson(base + "u42/other/teachpkg.json", true), "uid added");
     QCOMPARE(data.getJson("/missing.json", false), QString());
-    qApp->setProperty("uid", QString());
+    QCoreApplication::instance()->setProperty("uid", QString());
     QCOMPARE(data.getJson("u42/day/g/teachpkg.json", false), "with uid");
 }
 

@@ -87,6 +87,12 @@ inline const QJsonObject parse(const QString &text)
     return QJsonDocument::fromJson(text.toUtf8()).object();
 }
 
+// An object written as compact JSON text, "%1" standing for arg.
+inline QJsonObject object(const char *json, const QString &arg = QString())
+{
+    return QJsonDocument::fromJson(QString::fromUtf8(json).arg(arg).toUtf8()).object();
+}
+
 inline QByteArray readAll(const QString &path)
 {
     QFile file(path);
