@@ -1,5 +1,7 @@
 #include "cliutil.h"
 
+#include "plandata/tprecords.h"
+
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QVector>
@@ -16,13 +18,13 @@ struct StepTypeEntry
 const QVector<StepTypeEntry> &stepTypeTable()
 {
     static const QVector<StepTypeEntry> table = {
-        {1, QStringLiteral("情景导入"), QStringLiteral("intro")},
-        {2, QStringLiteral("内容精讲"), QStringLiteral("explain")},
-        {4, QStringLiteral("同步习题"), QStringLiteral("exercise")},
-        {8, QStringLiteral("随堂测试"), QStringLiteral("test")},
-        {16, QStringLiteral("分组竞赛"), QStringLiteral("competition")},
-        {32, QStringLiteral("分组探究"), QStringLiteral("inquiry")},
-        {64, QStringLiteral("自定义"), QStringLiteral("custom")},
+        {TPST_SceneIntroduction, QStringLiteral("情景导入"), QStringLiteral("intro")},
+        {TPST_ContentExplanation, QStringLiteral("内容精讲"), QStringLiteral("explain")},
+        {TPST_Exercises, QStringLiteral("同步习题"), QStringLiteral("exercise")},
+        {TPST_Test, QStringLiteral("随堂测试"), QStringLiteral("test")},
+        {TPST_GroupCompetition, QStringLiteral("分组竞赛"), QStringLiteral("competition")},
+        {TPST_GroupInquiry, QStringLiteral("分组探究"), QStringLiteral("inquiry")},
+        {TPST_Custom, QStringLiteral("自定义"), QStringLiteral("custom")},
     };
     return table;
 }
@@ -124,27 +126,31 @@ int SubcommandLine::usageError(const QString &message) const
 
 QString SubcommandLine::helpText() const
 {
-    // The parser names the executable in its usage line; the subcommand belongs there too.
-    QString text = commandParser.helpText();
-    const int endOfLine = text.indexOf(QLatin1Char('\n'));
-    const QString usagePrefix = QStringLiteral("Usage: ");
-    QString usage = text.left(endOfLine);
-    const int optionsAt = usage.indexOf(QStringLiteral(" [options]"));
-    if (usage.startsWith(usagePrefix) && optionsAt > 0)
-        usage = usagePrefix + QStringLiteral("yrplan ") + commandName + usage.mid(optionsAt);
-    return usage + text.mid(endOfLine);
+    // The parser names the executable's path in its usage line; the subcommand belongs there.
+    const QString text = commandParser.helpText();
+    return QStringLiteral("Usage: yrplan ") + commandName +
+           text.mid(text.indexOf(QStringLiteral(" [options]")));
 }
 
-QString stepTypeNameFromArgument(const QString &argument)
+int stepTypeCode(const QString &text)
 {
-    const QString text = argument.trimmed();
-    if (text == QStringLiteral("情境导入"))
-        return text; // the older spelling, which the document reader accepts too
+    const QString trimmed = text.trimmed();
+    if (trimmed == QStringLiteral("情境导入"))
+        return TPST_SceneIntroduction; // the older spelling, which the document reader accepts
     bool isNumber = false;
-    const int code = text.toInt(&isNumber);
+    const int code = trimmed.toInt(&isNumber);
     for (const StepTypeEntry &entry : stepTypeTable()) {
-        if (text == entry.name || (isNumber && code == entry.code) ||
-            text.compare(entry.alias, Qt::CaseInsensitive) == 0)
+        if (trimmed == entry.name || (isNumber && code == entry.code) ||
+            trimmed.compare(entry.alias, Qt::CaseInsensitive) == 0)
+            return entry.code;
+    }
+    return TPST_Unknown;
+}
+
+QString stepTypeName(int code)
+{
+    for (const StepTypeEntry &entry : stepTypeTable()) {
+        if (code == entry.code)
             return entry.name;
     }
     return QString();
@@ -156,15 +162,4 @@ QString stepTypeList()
     for (const StepTypeEntry &entry : stepTypeTable())
         names << QStringLiteral("%1 (%2, %3)").arg(entry.name).arg(entry.code).arg(entry.alias);
     return names.join(QStringLiteral(", "));
-}
-
-int stepTypeCodeOfName(const QString &name)
-{
-    if (name == QStringLiteral("情境导入"))
-        return 1;
-    for (const StepTypeEntry &entry : stepTypeTable()) {
-        if (name == entry.name)
-            return entry.code;
-    }
-    return 0;
 }

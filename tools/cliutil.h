@@ -34,7 +34,12 @@ public:
     // Documents a positional argument; syntax is how it shows in the usage line.
     void addPositional(const QString &argument, const QString &description,
                        const QString &syntax = QString());
-    void addOption(const QCommandLineOption &option) { commandParser.addOption(option); }
+    // Adds an option; one with a valueName takes a value.
+    void addOption(const QString &name, const QString &description,
+                   const QString &valueName = QString())
+    {
+        commandParser.addOption(QCommandLineOption(name, description, valueName));
+    }
 
     // Parses arguments (the subcommand's name first). Returns false when the command must end
     // at once, with *exitCode set: 0 after printing the help, 2 after a usage error. The
@@ -57,14 +62,12 @@ private:
     QCommandLineParser commandParser;
 };
 
-// The Chinese step-type name that the document uses for a name, a code (1, 2, 4, ... 64) or
-// an English alias (intro, explain, exercise, test, competition, inquiry, custom); empty when
-// the text names no step type.
-QString stepTypeNameFromArgument(const QString &argument);
-// "name (code)" for each step type, for help texts.
+// The step-type code (TPStepType) of a document name, a code (1, 2, 4, ... 64) or an English
+// alias (intro, explain, exercise, test, competition, inquiry, custom); 0 for none of them.
+int stepTypeCode(const QString &text);
+// The name the document writes for a step-type code; empty for an unknown code.
+QString stepTypeName(int code);
+// "name (code, alias)" for each step type, for help texts.
 QString stepTypeList();
-
-// The code of a step-type name as the document writes it; 0 for an unknown name.
-int stepTypeCodeOfName(const QString &name);
 
 #endif // YRPLAN_CLIUTIL_H

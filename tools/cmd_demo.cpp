@@ -8,7 +8,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMap>
 #include <QTemporaryDir>
@@ -62,18 +61,12 @@ struct StepIds
 QMap<int, StepIds> stepsByType(const QString &documentText)
 {
     QMap<int, StepIds> result;
-    const QJsonArray steps = QJsonDocument::fromJson(documentText.toUtf8())
-                                 .object()
-                                 .value(QStringLiteral("steps"))
-                                 .toArray();
-    for (const QJsonValue &value : steps) {
-        const QJsonObject step = value.toObject();
-        const QJsonObject attr = step.value(QStringLiteral("attr")).toObject();
-        StepIds ids;
-        ids.stepId = attr.value(QStringLiteral("stepId")).toString();
-        for (const QJsonValue &task : step.value(QStringLiteral("tasks")).toArray())
-            ids.taskIds << task.toObject().value(QStringLiteral("taskId")).toString();
-        result.insert(stepTypeCodeOfName(attr.value(QStringLiteral("stepType")).toString()), ids);
+    for (const RecordLocation &record :
+         recordsOf(QJsonDocument::fromJson(documentText.toUtf8()).object())) {
+        if (record.kind == RecordLocation::Step)
+            result[record.stepType].stepId = record.id;
+        else if (record.kind == RecordLocation::Task)
+            result[record.stepType].taskIds << record.id;
     }
     return result;
 }
@@ -116,7 +109,7 @@ QString buildDemoPlan(QString *error)
         return QString();
     // The new plan begins with a scene introduction; the other six types follow.
     for (int code : {2, 4, 8, 16, 32, 64}) {
-        const QString type = stepTypeNameFromArgument(QString::number(code));
+        const QString type = stepTypeName(code);
         if (!plan.addStepOrTask(QString(), type, type)) {
             *error = QStringLiteral("cannot add a %1 step").arg(type);
             return QString();

@@ -1,35 +1,18 @@
 #include "cliutil.h"
 #include "commands.h"
+#include "plandata/tprecords.h"
 #include "planfiles.h"
 
 #include <QFile>
 #include <QJsonDocument>
 
-namespace {
+#include <algorithm>
 
-const int kGroupInquiry = 32;
+namespace {
 
 QString groupInquiryName()
 {
-    return QStringLiteral("分组探究");
-}
-
-// Looks id up in the plan; prints the failure and returns false when it names nothing or
-// more than one record.
-bool locateRecord(const SubcommandLine &line, const PlanFile &plan, const QString &id,
-                  RecordLocation *location, int *exitCode)
-{
-    *location = plan.locate(id);
-    if (location->kind == RecordLocation::Missing) {
-        *exitCode = line.fail(QStringLiteral("unknown identifier: %1").arg(id));
-        return false;
-    }
-    if (location->kind == RecordLocation::Ambiguous) {
-        *exitCode =
-            line.fail(QStringLiteral("the identifier %1 names more than one record").arg(id));
-        return false;
-    }
-    return true;
+    return stepTypeName(TPST_GroupInquiry);
 }
 
 QString kindName(RecordLocation::Kind kind)
@@ -46,26 +29,49 @@ QString kindName(RecordLocation::Kind kind)
     }
 }
 
-// Locates id and insists that it names a record of the given kind.
-bool locateKind(const SubcommandLine &line, const PlanFile &plan, const QString &id,
-                RecordLocation::Kind kind, RecordLocation *location, int *exitCode)
+// Looks id up in the plan; prints the failure and returns false when it names nothing, more
+// than one record, or a record of another kind than wanted (any kind when wanted is Missing).
+bool locateRecord(const SubcommandLine &line, const PlanFile &plan, const QString &id,
+                  RecordLocation *location, int *exitCode,
+                  RecordLocation::Kind wanted = RecordLocation::Missing)
 {
-    if (!locateRecord(line, plan, id, location, exitCode))
-        return false;
-    if (location->kind != kind) {
-        *exitCode = line.fail(QStringLiteral("%1 names %2, not %3")
-                                  .arg(id, kindName(location->kind), kindName(kind)));
-        return false;
-    }
-    return true;
+    *location = plan.locate(id);
+    QString problem;
+    if (location->kind == RecordLocation::Missing)
+        problem = QStringLiteral("unknown identifier: %1").arg(id);
+    else if (location->kind == RecordLocation::Ambiguous)
+        problem = QStringLiteral("the identifier %1 names more than one record").arg(id);
+    else if (wanted != RecordLocation::Missing && location->kind != wanted)
+        problem = QStringLiteral("%1 names %2, not %3")
+                      .arg(id, kindName(location->kind), kindName(wanted));
+    if (problem.isEmpty())
+        return true;
+    *exitCode = line.fail(problem);
+    return false;
 }
 
-// The first identifier of the given kind that the plan has gained since before.
+// Opens the plan that an editing command names first and locates the record it names second.
+bool openPlanAndRecord(const SubcommandLine &line, PlanFile *plan, RecordLocation *record,
+                       int *exitCode, RecordLocation::Kind wanted = RecordLocation::Missing)
+{
+    return openPlanArgument(line, 0, PlanFile::Editable, plan, exitCode) &&
+           locateRecord(line, *plan, line.positionals().at(1), record, exitCode, wanted);
+}
+
+QStringList identifiersOf(const PlanFile &plan)
+{
+    QStringList ids;
+    for (const RecordLocation &record : plan.records())
+        ids << record.id;
+    return ids;
+}
+
+// The first record of the given kind that the plan has gained since it had the ids before.
 QString addedRecord(const PlanFile &plan, const QStringList &before, RecordLocation::Kind kind)
 {
-    for (const QString &id : addedIdentifiers(before, plan.identifiers())) {
-        if (plan.locate(id).kind == kind)
-            return id;
+    for (const RecordLocation &record : plan.records()) {
+        if (record.kind == kind && !before.contains(record.id))
+            return record.id;
     }
     return QString();
 }
@@ -81,14 +87,8 @@ int saveAndReport(const SubcommandLine &line, PlanFile &plan, const QString &id 
     return ExitSuccess;
 }
 
-QCommandLineOption valueOption(const QString &name, const QString &description,
-                               const QString &valueName)
-{
-    return QCommandLineOption(name, description, valueName);
-}
-
-// A light check of web-editor node JSON, so that a mistake gets a message that names it.
-// The model decides in the end whether it takes the node.
+// Why a node text does not parse as a JSON object, so that the message names the mistake;
+// empty when it does. The model decides whether it takes the node.
 QString nodeJsonProblem(const QString &text)
 {
     QJsonParseError parseError;
@@ -97,18 +97,7 @@ QString nodeJsonProblem(const QString &text)
         return QStringLiteral("bad node JSON: %1 at offset %2")
             .arg(parseError.errorString())
             .arg(parseError.offset);
-    if (!parsed.isObject())
-        return QStringLiteral("bad node JSON: not an object");
-    const QJsonObject node = parsed.object();
-    const QStringList kinds = {QStringLiteral("file"), QStringLiteral("question"),
-                               QStringLiteral("paper"), QStringLiteral("subjectApp"),
-                               QStringLiteral("ebook")};
-    if (!kinds.contains(node.value(QStringLiteral("nodeType")).toString()))
-        return QStringLiteral("bad node JSON: \"nodeType\" must be one of %1")
-            .arg(kinds.join(QStringLiteral(", ")));
-    if (!node.value(QStringLiteral("nodeContent")).isObject())
-        return QStringLiteral("bad node JSON: \"nodeContent\" must be an object");
-    return QString();
+    return parsed.isObject() ? QString() : QStringLiteral("bad node JSON: not an object");
 }
 
 } // namespace
@@ -120,17 +109,16 @@ int runAddStepCommand(const QStringList &arguments)
                                        "comes with its first task.\nStep types: %2.")
                             .arg(groupInquiryName(), stepTypeList()));
     addPlanArgument(line, PlanFile::Editable);
-    line.addOption(valueOption(QStringLiteral("type"),
-                               QStringLiteral("The step type: its name, code or English alias "
-                                              "(required)."),
-                               QStringLiteral("TYPE")));
-    line.addOption(valueOption(QStringLiteral("name"),
-                               QStringLiteral("The step's name (default: the type's name)."),
-                               QStringLiteral("NAME")));
+    line.addOption(QStringLiteral("type"),
+                   QStringLiteral("The step type: its name, code or English alias (required)."),
+                   QStringLiteral("TYPE"));
+    line.addOption(QStringLiteral("name"),
+                   QStringLiteral("The step's name (default: the type's name)."),
+                   QStringLiteral("NAME"));
     int exitCode = ExitSuccess;
     if (!line.parse(arguments, 1, 1, &exitCode, {QStringLiteral("type")}))
         return exitCode;
-    const QString typeName = stepTypeNameFromArgument(line.value(QStringLiteral("type")));
+    const QString typeName = stepTypeName(stepTypeCode(line.value(QStringLiteral("type"))));
     if (typeName.isEmpty())
         return line.usageError(QStringLiteral("unknown step type \"%1\"; use one of %2")
                                    .arg(line.value(QStringLiteral("type")), stepTypeList()));
@@ -140,7 +128,7 @@ int runAddStepCommand(const QStringList &arguments)
     PlanFile plan;
     if (!openPlanArgument(line, 0, PlanFile::Editable, &plan, &exitCode))
         return exitCode;
-    const QStringList before = plan.identifiers();
+    const QStringList before = identifiersOf(plan);
     if (!plan.data().addStepOrTask(QString(), name, typeName))
         return line.fail(QStringLiteral("cannot add the step"));
     return saveAndReport(line, plan, addedRecord(plan, before, RecordLocation::Step));
@@ -154,25 +142,21 @@ int runAddTaskCommand(const QStringList &arguments)
                             .arg(groupInquiryName()));
     addPlanArgument(line, PlanFile::Editable);
     line.addPositional(QStringLiteral("STEP_ID"), QStringLiteral("The step that gets the task."));
-    line.addOption(valueOption(QStringLiteral("name"),
-                               QStringLiteral("The task's name (required)."),
-                               QStringLiteral("NAME")));
-    line.addOption(valueOption(QStringLiteral("desc"), QStringLiteral("The task's description."),
-                               QStringLiteral("TEXT")));
+    line.addOption(QStringLiteral("name"), QStringLiteral("The task's name (required)."),
+                   QStringLiteral("NAME"));
+    line.addOption(QStringLiteral("desc"), QStringLiteral("The task's description."),
+                   QStringLiteral("TEXT"));
     int exitCode = ExitSuccess;
-    if (!line.parse(arguments, 2, 2, &exitCode, {QStringLiteral("name")}))
-        return exitCode;
-
     PlanFile plan;
     RecordLocation step;
-    if (!openPlanArgument(line, 0, PlanFile::Editable, &plan, &exitCode) ||
-        !locateKind(line, plan, line.positionals().at(1), RecordLocation::Step, &step, &exitCode))
+    if (!line.parse(arguments, 2, 2, &exitCode, {QStringLiteral("name")}) ||
+        !openPlanAndRecord(line, &plan, &step, &exitCode, RecordLocation::Step))
         return exitCode;
-    if (step.stepType != kGroupInquiry)
+    if (step.stepType != TPST_GroupInquiry)
         return line.fail(QStringLiteral("step %1 is not a %2 step; only those hold tasks")
                              .arg(step.stepId, groupInquiryName()));
     const QString name = line.value(QStringLiteral("name"));
-    const QStringList before = plan.identifiers();
+    const QStringList before = identifiersOf(plan);
     if (!plan.data().addStepOrTask(step.stepId, name, QString()))
         return line.fail(QStringLiteral("cannot add the task"));
     const QString taskId = addedRecord(plan, before, RecordLocation::Task);
@@ -192,16 +176,15 @@ int runAddNodeCommand(const QStringList &arguments)
             .arg(groupInquiryName()));
     addPlanArgument(line, PlanFile::Editable);
     line.addPositional(QStringLiteral("STEP_ID"), QStringLiteral("The step that gets the node."));
-    line.addOption(valueOption(QStringLiteral("task"),
-                               QStringLiteral("The task of a %1 step that gets the node "
-                                              "(required for such a step).")
-                                   .arg(groupInquiryName()),
-                               QStringLiteral("TASK_ID")));
-    line.addOption(valueOption(QStringLiteral("json"), QStringLiteral("The node JSON."),
-                               QStringLiteral("TEXT")));
-    line.addOption(valueOption(QStringLiteral("file"),
-                               QStringLiteral("A file holding the node JSON."),
-                               QStringLiteral("FILE")));
+    line.addOption(QStringLiteral("task"),
+                   QStringLiteral("The task of a %1 step that gets the node (required for such "
+                                  "a step).")
+                       .arg(groupInquiryName()),
+                   QStringLiteral("TASK_ID"));
+    line.addOption(QStringLiteral("json"), QStringLiteral("The node JSON."),
+                   QStringLiteral("TEXT"));
+    line.addOption(QStringLiteral("file"), QStringLiteral("A file holding the node JSON."),
+                   QStringLiteral("FILE"));
     int exitCode = ExitSuccess;
     if (!line.parse(arguments, 2, 2, &exitCode))
         return exitCode;
@@ -223,32 +206,28 @@ int runAddNodeCommand(const QStringList &arguments)
 
     PlanFile plan;
     RecordLocation step;
-    if (!openPlanArgument(line, 0, PlanFile::Editable, &plan, &exitCode) ||
-        !locateKind(line, plan, line.positionals().at(1), RecordLocation::Step, &step, &exitCode))
+    RecordLocation task;
+    if (!openPlanAndRecord(line, &plan, &step, &exitCode, RecordLocation::Step) ||
+        (line.isSet(QStringLiteral("task")) &&
+         !locateRecord(line, plan, line.value(QStringLiteral("task")), &task, &exitCode,
+                       RecordLocation::Task)))
         return exitCode;
-    QString taskId;
-    if (line.isSet(QStringLiteral("task"))) {
-        RecordLocation task;
-        if (!locateKind(line, plan, line.value(QStringLiteral("task")), RecordLocation::Task, &task,
-                        &exitCode))
-            return exitCode;
-        if (task.stepId != step.stepId)
-            return line.fail(
-                QStringLiteral("task %1 does not lie in step %2").arg(task.taskId, step.stepId));
-        taskId = plan.modelId(task.taskId);
-    } else if (step.stepType == kGroupInquiry) {
-        // The document keeps only the tasks of such a step; a node of its own would be lost.
+    if (task.kind == RecordLocation::Task && task.stepId != step.stepId)
+        return line.fail(
+            QStringLiteral("task %1 does not lie in step %2").arg(task.taskId, step.stepId));
+    // The document keeps only the tasks of such a step; a node of its own would be lost.
+    if (task.kind != RecordLocation::Task && step.stepType == TPST_GroupInquiry)
         return line.fail(QStringLiteral("step %1 is a %2 step: name one of its tasks with --task")
                              .arg(step.stepId, groupInquiryName()));
-    }
 
-    const QStringList before = plan.identifiers();
+    const QString taskId = plan.modelId(task.taskId);
+    const QStringList before = identifiersOf(plan);
     const bool appended = plan.data().appendNode(step.stepId, taskId, nodeJson);
     const QString nodeId = addedRecord(plan, before, RecordLocation::Node);
     if (!appended || nodeId.isEmpty())
         return line.fail(
             QStringLiteral("the node was not added: the %1 already holds this "
-                           "resource, or its content was refused")
+                           "resource, or its nodeType or nodeContent was refused")
                 .arg(taskId.isEmpty() ? QStringLiteral("step") : QStringLiteral("task")));
     return saveAndReport(line, plan, nodeId);
 }
@@ -260,12 +239,11 @@ int runRenameCommand(const QStringList &arguments)
                                        "description."));
     addPlanArgument(line, PlanFile::Editable);
     line.addPositional(QStringLiteral("ID"), QStringLiteral("The step or task."));
-    line.addOption(valueOption(QStringLiteral("name"), QStringLiteral("The new name."),
-                               QStringLiteral("NAME")));
-    line.addOption(valueOption(QStringLiteral("desc"),
-                               QStringLiteral("The task's new description (tasks only; kept "
-                                              "when not given)."),
-                               QStringLiteral("TEXT")));
+    line.addOption(QStringLiteral("name"), QStringLiteral("The new name."), QStringLiteral("NAME"));
+    line.addOption(QStringLiteral("desc"),
+                   QStringLiteral("The task's new description (tasks only; kept when not "
+                                  "given)."),
+                   QStringLiteral("TEXT"));
     int exitCode = ExitSuccess;
     if (!line.parse(arguments, 2, 2, &exitCode))
         return exitCode;
@@ -274,15 +252,14 @@ int runRenameCommand(const QStringList &arguments)
 
     PlanFile plan;
     RecordLocation record;
-    const QString id = line.positionals().at(1);
-    if (!openPlanArgument(line, 0, PlanFile::Editable, &plan, &exitCode) ||
-        !locateRecord(line, plan, id, &record, &exitCode))
+    if (!openPlanAndRecord(line, &plan, &record, &exitCode))
         return exitCode;
     const QString name =
         line.isSet(QStringLiteral("name")) ? line.value(QStringLiteral("name")) : record.name;
     if (record.kind == RecordLocation::Step) {
         if (line.isSet(QStringLiteral("desc")))
-            return line.usageError(QStringLiteral("--desc applies to tasks; %1 is a step").arg(id));
+            return line.usageError(
+                QStringLiteral("--desc applies to tasks; %1 is a step").arg(record.id));
         plan.data().renameStepOrTask(record.stepId, QString(), name, QString());
     } else if (record.kind == RecordLocation::Task) {
         const QString desc = line.isSet(QStringLiteral("desc")) ? line.value(QStringLiteral("desc"))
@@ -290,7 +267,7 @@ int runRenameCommand(const QStringList &arguments)
         plan.data().renameStepOrTask(record.stepId, plan.modelId(record.taskId), name, desc);
     } else {
         return line.fail(
-            QStringLiteral("%1 names a node; only steps and tasks are renamed").arg(id));
+            QStringLiteral("%1 names a node; only steps and tasks are renamed").arg(record.id));
     }
     return saveAndReport(line, plan);
 }
@@ -303,54 +280,46 @@ int runMoveCommand(const QStringList &arguments)
                                        "go behind the last one: move the last one instead."));
     addPlanArgument(line, PlanFile::Editable);
     line.addPositional(QStringLiteral("ID"), QStringLiteral("The step or node to move."));
-    line.addOption(valueOption(QStringLiteral("before"),
-                               QStringLiteral("The step or node it goes before (required)."),
-                               QStringLiteral("ID")));
-    line.addOption(valueOption(QStringLiteral("parent"),
-                               QStringLiteral("For a node: the step it lies in (checked when "
-                                              "given)."),
-                               QStringLiteral("STEP_ID")));
+    line.addOption(QStringLiteral("before"),
+                   QStringLiteral("The step or node it goes before (required)."),
+                   QStringLiteral("ID"));
+    line.addOption(QStringLiteral("parent"),
+                   QStringLiteral("For a node: the step it lies in (checked when given)."),
+                   QStringLiteral("STEP_ID"));
     int exitCode = ExitSuccess;
-    if (!line.parse(arguments, 2, 2, &exitCode, {QStringLiteral("before")}))
-        return exitCode;
-
     PlanFile plan;
     RecordLocation moving;
     RecordLocation before;
-    const QString movingId = line.positionals().at(1);
-    const QString beforeId = line.value(QStringLiteral("before"));
-    if (!openPlanArgument(line, 0, PlanFile::Editable, &plan, &exitCode) ||
-        !locateRecord(line, plan, movingId, &moving, &exitCode) ||
-        !locateRecord(line, plan, beforeId, &before, &exitCode))
+    if (!line.parse(arguments, 2, 2, &exitCode, {QStringLiteral("before")}) ||
+        !openPlanAndRecord(line, &plan, &moving, &exitCode) ||
+        !locateRecord(line, plan, line.value(QStringLiteral("before")), &before, &exitCode))
         return exitCode;
 
+    const QString parent = line.value(QStringLiteral("parent"));
     if (moving.kind == RecordLocation::Step) {
         if (line.isSet(QStringLiteral("parent")))
             return line.usageError(
-                QStringLiteral("--parent applies to nodes; %1 is a step").arg(movingId));
+                QStringLiteral("--parent applies to nodes; %1 is a step").arg(moving.id));
         if (before.kind != RecordLocation::Step)
             return line.fail(
-                QStringLiteral("%1 names %2, not a step").arg(beforeId, kindName(before.kind)));
-        plan.data().orderStepOrTask(movingId, beforeId, QString(), 2);
+                QStringLiteral("%1 names %2, not a step").arg(before.id, kindName(before.kind)));
+        plan.data().orderStepOrTask(moving.id, before.id, QString(), 2);
         return saveAndReport(line, plan);
     }
     if (moving.kind != RecordLocation::Node)
         return line.fail(
-            QStringLiteral("%1 names a task; only steps and nodes are moved").arg(movingId));
-    if (line.isSet(QStringLiteral("parent")) &&
-        line.value(QStringLiteral("parent")) != moving.stepId)
-        return line.fail(QStringLiteral("node %1 does not lie in step %2")
-                             .arg(movingId, line.value(QStringLiteral("parent"))));
+            QStringLiteral("%1 names a task; only steps and nodes are moved").arg(moving.id));
+    if (line.isSet(QStringLiteral("parent")) && parent != moving.stepId)
+        return line.fail(QStringLiteral("node %1 does not lie in step %2").arg(moving.id, parent));
     if (before.kind != RecordLocation::Node || before.stepId != moving.stepId ||
         before.taskId != moving.taskId)
         return line.fail(QStringLiteral("%1 is not a node of the same step or task as %2")
-                             .arg(beforeId, movingId));
-    QJsonObject parent;
-    parent.insert(QStringLiteral("stepId"), moving.stepId);
-    parent.insert(QStringLiteral("taskId"), plan.modelId(moving.taskId));
+                             .arg(before.id, moving.id));
+    const QJsonObject parentObject{{QStringLiteral("stepId"), moving.stepId},
+                                   {QStringLiteral("taskId"), plan.modelId(moving.taskId)}};
     plan.data().orderStepOrTask(
-        movingId, beforeId, QString::fromUtf8(QJsonDocument(parent).toJson(QJsonDocument::Compact)),
-        1);
+        moving.id, before.id,
+        QString::fromUtf8(QJsonDocument(parentObject).toJson(QJsonDocument::Compact)), 1);
     return saveAndReport(line, plan);
 }
 
@@ -361,53 +330,34 @@ int runDeleteCommand(const QStringList &arguments)
                                        "step. Local resource files stay on disk."));
     addPlanArgument(line, PlanFile::Editable);
     line.addPositional(QStringLiteral("ID"), QStringLiteral("The node, task or step."));
-    line.addOption(valueOption(QStringLiteral("kind"),
-                               QStringLiteral("node, task, step, empty-task or empty-step "
-                                              "(default: delete whatever ID names)."),
-                               QStringLiteral("KIND")));
+    line.addOption(QStringLiteral("kind"),
+                   QStringLiteral("node, task, step, empty-task or empty-step (default: delete "
+                                  "whatever ID names)."),
+                   QStringLiteral("KIND"));
     int exitCode = ExitSuccess;
     if (!line.parse(arguments, 2, 2, &exitCode))
         return exitCode;
 
-    struct DeleteKind
-    {
-        QString name;
-        RecordLocation::Kind names;
-        int code; // deletion kind of the model
-    };
-    const QVector<DeleteKind> kinds = {
-        {QStringLiteral("node"), RecordLocation::Node, 1},
-        {QStringLiteral("task"), RecordLocation::Task, 2},
-        {QStringLiteral("step"), RecordLocation::Step, 3},
-        {QStringLiteral("empty-task"), RecordLocation::Task, 4},
-        {QStringLiteral("empty-step"), RecordLocation::Step, 5},
-    };
-    const QString kindArgument = line.value(QStringLiteral("kind"));
-    const auto chosen = std::find_if(kinds.cbegin(), kinds.cend(), [&](const DeleteKind &kind) {
-        return kind.name == kindArgument;
-    });
-    if (line.isSet(QStringLiteral("kind")) && chosen == kinds.cend())
-        return line.usageError(QStringLiteral("unknown kind \"%1\"").arg(kindArgument));
+    // The deletion kinds of the model, 1 to 5, and the record each one needs.
+    const QStringList kindNames = {QStringLiteral("node"), QStringLiteral("task"),
+                                   QStringLiteral("step"), QStringLiteral("empty-task"),
+                                   QStringLiteral("empty-step")};
+    const RecordLocation::Kind kindNeeds[] = {RecordLocation::Node, RecordLocation::Task,
+                                              RecordLocation::Step, RecordLocation::Task,
+                                              RecordLocation::Step};
+    int chosen = kindNames.indexOf(line.value(QStringLiteral("kind")));
+    if (line.isSet(QStringLiteral("kind")) && chosen < 0)
+        return line.usageError(
+            QStringLiteral("unknown kind \"%1\"").arg(line.value(QStringLiteral("kind"))));
 
     PlanFile plan;
     RecordLocation record;
-    const QString id = line.positionals().at(1);
-    if (!openPlanArgument(line, 0, PlanFile::Editable, &plan, &exitCode) ||
-        !locateRecord(line, plan, id, &record, &exitCode))
+    if (!openPlanAndRecord(line, &plan, &record, &exitCode,
+                           chosen < 0 ? RecordLocation::Missing : kindNeeds[chosen]))
         return exitCode;
-    int code = 0;
-    if (chosen != kinds.cend()) {
-        if (chosen->names != record.kind)
-            return line.fail(
-                QStringLiteral("%1 names %2; --kind %3 needs %4")
-                    .arg(id, kindName(record.kind), chosen->name, kindName(chosen->names)));
-        code = chosen->code;
-    } else {
-        code = std::find_if(kinds.cbegin(), kinds.cend(), [&](const DeleteKind &kind) {
-                   return kind.names == record.kind;
-               })->code;
-    }
-    if (!plan.data().deleteStepOrTask(plan.modelId(id), code))
-        return line.fail(QStringLiteral("cannot delete %1").arg(id));
+    if (chosen < 0) // the node, task or step that the id names
+        chosen = std::find(kindNeeds, kindNeeds + 3, record.kind) - kindNeeds;
+    if (!plan.data().deleteStepOrTask(plan.modelId(record.id), chosen + 1))
+        return line.fail(QStringLiteral("cannot delete %1").arg(record.id));
     return saveAndReport(line, plan);
 }

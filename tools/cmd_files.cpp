@@ -13,11 +13,9 @@ int runFilesCommand(const QStringList &arguments)
                                        "question)."));
     addPlanArgument(line, PlanFile::ReadOnly);
     int exitCode = ExitSuccess;
-    if (!line.parse(arguments, 1, 1, &exitCode))
-        return exitCode;
-
     PlanFile plan;
-    if (!openPlanArgument(line, 0, PlanFile::ReadOnly, &plan, &exitCode))
+    if (!line.parse(arguments, 1, 1, &exitCode) ||
+        !openPlanArgument(line, 0, PlanFile::ReadOnly, &plan, &exitCode))
         return exitCode;
     for (const QJsonObject &record : plan.data().getJsonFiles())
         printJsonLine(record);
@@ -39,12 +37,10 @@ int runDiffCommand(const QStringList &arguments)
                                       "teachpkg.json, or a .yrtp package."),
                        QStringLiteral("OTHER_DOCUMENT"));
     int exitCode = ExitSuccess;
-    if (!line.parse(arguments, 2, 2, &exitCode))
-        return exitCode;
-
     PlanFile plan;
     PlanFile other; // opened first, so that a missing or broken copy is an error, not "all new"
-    if (!openPlanArgument(line, 0, PlanFile::ReadOnly, &plan, &exitCode) ||
+    if (!line.parse(arguments, 2, 2, &exitCode) ||
+        !openPlanArgument(line, 0, PlanFile::ReadOnly, &plan, &exitCode) ||
         !openPlanArgument(line, 1, PlanFile::ReadOnly, &other, &exitCode))
         return exitCode;
     const QString otherDocument = QFileInfo(other.documentPath()).absoluteFilePath();

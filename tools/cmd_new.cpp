@@ -9,14 +9,12 @@ int runNewCommand(const QStringList &arguments)
                                        "(情景导入) and prints its directory:\n"
                                        "ROOT/<user or \"local\">/<day stamp>/<GUID>. The default "
                                        "root lies under ALLUSERSPROFILE."));
-    line.addOption(QCommandLineOption(QStringLiteral("name"),
-                                      QStringLiteral("The plan's name (default: 未命名教案 and "
-                                                     "today's date)."),
-                                      QStringLiteral("NAME")));
-    line.addOption(QCommandLineOption(QStringLiteral("root"),
-                                      QStringLiteral("The teaching-plan root to create the plan "
-                                                     "under."),
-                                      QStringLiteral("DIR")));
+    line.addOption(QStringLiteral("name"),
+                   QStringLiteral("The plan's name (default: 未命名教案 and today's date)."),
+                   QStringLiteral("NAME"));
+    line.addOption(QStringLiteral("root"),
+                   QStringLiteral("The teaching-plan root to create the plan under."),
+                   QStringLiteral("DIR"));
     int exitCode = ExitSuccess;
     if (!line.parse(arguments, 0, 0, &exitCode))
         return exitCode;

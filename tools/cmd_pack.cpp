@@ -2,6 +2,23 @@
 #include "commands.h"
 #include "planfiles.h"
 
+namespace {
+
+// Runs a command that takes a source and a target path and hands both to transfer.
+int runSourceTargetCommand(SubcommandLine &line, const QStringList &arguments,
+                           bool (*transfer)(const QString &, const QString &, QString *))
+{
+    int exitCode = ExitSuccess;
+    if (!line.parse(arguments, 2, 2, &exitCode))
+        return exitCode;
+    QString error;
+    if (!transfer(line.positionals().at(0), line.positionals().at(1), &error))
+        return line.fail(error);
+    return ExitSuccess;
+}
+
+} // namespace
+
 int runPackCommand(const QStringList &arguments)
 {
     SubcommandLine line(QStringLiteral("pack"),
@@ -13,13 +30,7 @@ int runPackCommand(const QStringList &arguments)
     line.addPositional(QStringLiteral("FILE"),
                        QStringLiteral("The package to write, outside the plan directory."),
                        QStringLiteral("FILE.yrtp"));
-    int exitCode = ExitSuccess;
-    if (!line.parse(arguments, 2, 2, &exitCode))
-        return exitCode;
-    QString error;
-    if (!packPlanDirectory(line.positionals().at(0), line.positionals().at(1), &error))
-        return line.fail(error);
-    return ExitSuccess;
+    return runSourceTargetCommand(line, arguments, packPlanDirectory);
 }
 
 int runUnpackCommand(const QStringList &arguments)
@@ -32,11 +43,5 @@ int runUnpackCommand(const QStringList &arguments)
                        QStringLiteral("FILE.yrtp"));
     line.addPositional(QStringLiteral("DIR"),
                        QStringLiteral("The directory to create (or an empty one)."));
-    int exitCode = ExitSuccess;
-    if (!line.parse(arguments, 2, 2, &exitCode))
-        return exitCode;
-    QString error;
-    if (!unpackPackage(line.positionals().at(0), line.positionals().at(1), &error))
-        return line.fail(error);
-    return ExitSuccess;
+    return runSourceTargetCommand(line, arguments, unpackPackage);
 }

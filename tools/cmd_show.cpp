@@ -63,7 +63,7 @@ void printPlanTree(const PlanFile &plan, QTextStream &out)
         const QJsonObject attr = step.value(QStringLiteral("attr")).toObject();
         const QString type = attr.value(QStringLiteral("stepType")).toString();
         out << "[" << s << "] \"" << attr.value(QStringLiteral("stepName")).toString() << "\"  "
-            << type << " (" << stepTypeCodeOfName(type) << ")  id "
+            << type << " (" << stepTypeCode(type) << ")  id "
             << attr.value(QStringLiteral("stepId")).toString() << '\n';
         printNodes(step.value(QStringLiteral("nodes")).toArray(), QStringLiteral("    "), out);
         for (const QJsonValue &value : step.value(QStringLiteral("tasks")).toArray()) {
@@ -84,15 +84,12 @@ int runShowCommand(const QStringList &arguments)
                                        "tasks and nodes (kind, name, local path, id).\nTask ids "
                                        "are those stored in the document."));
     addPlanArgument(line, PlanFile::ReadOnly);
-    line.addOption(QCommandLineOption(QStringLiteral("json"),
-                                      QStringLiteral("Print the document in its normal form "
-                                                     "instead of the tree.")));
+    line.addOption(QStringLiteral("json"),
+                   QStringLiteral("Print the document in its normal form instead of the tree."));
     int exitCode = ExitSuccess;
-    if (!line.parse(arguments, 1, 1, &exitCode))
-        return exitCode;
-
     PlanFile plan;
-    if (!openPlanArgument(line, 0, PlanFile::ReadOnly, &plan, &exitCode))
+    if (!line.parse(arguments, 1, 1, &exitCode) ||
+        !openPlanArgument(line, 0, PlanFile::ReadOnly, &plan, &exitCode))
         return exitCode;
     if (line.isSet(QStringLiteral("json")))
         standardOutput() << plan.documentText();

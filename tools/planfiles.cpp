@@ -28,69 +28,22 @@ QJsonObject parsedObject(const QString &text)
     return QJsonDocument::fromJson(text.toUtf8()).object();
 }
 
-// Calls visit(id, location) for every step, task and node of a document, in document order.
-template <typename Visit>
-void visitRecords(const QJsonObject &document, Visit visit)
+QJsonArray tasksOf(const QJsonValue &step)
 {
-    const QJsonArray steps = document.value(QStringLiteral("steps")).toArray();
-    for (int s = 0; s < steps.size(); ++s) {
-        const QJsonObject step = steps.at(s).toObject();
-        const QJsonObject attr = step.value(QStringLiteral("attr")).toObject();
-        RecordLocation here;
-        here.stepId = attr.value(QStringLiteral("stepId")).toString();
-        here.stepType = stepTypeCodeOfName(attr.value(QStringLiteral("stepType")).toString());
-
-        RecordLocation stepLocation = here;
-        stepLocation.kind = RecordLocation::Step;
-        stepLocation.name = attr.value(QStringLiteral("stepName")).toString();
-        stepLocation.listPosition = s;
-        visit(here.stepId, stepLocation);
-
-        auto visitNodes = [&](const QJsonArray &nodes, const RecordLocation &parent) {
-            for (int n = 0; n < nodes.size(); ++n) {
-                const QJsonObject node = nodes.at(n).toObject();
-                RecordLocation nodeLocation = parent;
-                nodeLocation.kind = RecordLocation::Node;
-                nodeLocation.name = nodeDisplayName(node);
-                nodeLocation.taskDesc.clear();
-                nodeLocation.listPosition = n;
-                visit(node.value(QStringLiteral("nodeId")).toString(), nodeLocation);
-            }
-        };
-        visitNodes(step.value(QStringLiteral("nodes")).toArray(), here);
-
-        const QJsonArray tasks = step.value(QStringLiteral("tasks")).toArray();
-        for (int t = 0; t < tasks.size(); ++t) {
-            const QJsonObject task = tasks.at(t).toObject();
-            RecordLocation taskLocation = here;
-            taskLocation.kind = RecordLocation::Task;
-            taskLocation.taskId = task.value(QStringLiteral("taskId")).toString();
-            taskLocation.name = task.value(QStringLiteral("taskName")).toString();
-            taskLocation.taskDesc = task.value(QStringLiteral("taskDesc")).toString();
-            taskLocation.listPosition = t;
-            visit(taskLocation.taskId, taskLocation);
-            visitNodes(task.value(QStringLiteral("nodes")).toArray(), taskLocation);
-        }
-    }
+    return step.toObject().value(QStringLiteral("tasks")).toArray();
 }
 
-// The tasks of a stored step in the order the reader gives them (by "taskOrder"), or an
-// empty list when two of them share an order and the reader's order is not certain.
+// The tasks of a stored step in the order the reader gives them: stably sorted by "taskOrder".
 QVector<QJsonObject> tasksInReadingOrder(const QJsonArray &tasks)
 {
     QVector<QJsonObject> ordered;
     for (const QJsonValue &task : tasks)
         ordered << task.toObject();
-    const auto orderOf = [](const QJsonObject &task) {
-        return task.value(QStringLiteral("taskOrder")).toInt();
-    };
-    std::stable_sort(
-        ordered.begin(), ordered.end(),
-        [&](const QJsonObject &a, const QJsonObject &b) { return orderOf(a) < orderOf(b); });
-    for (int i = 1; i < ordered.size(); ++i) {
-        if (orderOf(ordered.at(i - 1)) == orderOf(ordered.at(i)))
-            return {};
-    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const QJsonObject &a, const QJsonObject &b) {
+                         return a.value(QStringLiteral("taskOrder")).toInt() <
+                                b.value(QStringLiteral("taskOrder")).toInt();
+                     });
     return ordered;
 }
 
@@ -111,6 +64,49 @@ QString nodeDisplayName(const QJsonObject &node)
             return content.value(QLatin1String(key)).toString();
     }
     return QString();
+}
+
+QVector<RecordLocation> recordsOf(const QJsonObject &document)
+{
+    QVector<RecordLocation> records;
+    const auto addNodes = [&](const QJsonArray &nodes, RecordLocation parent) {
+        parent.kind = RecordLocation::Node;
+        parent.taskDesc.clear();
+        for (int n = 0; n < nodes.size(); ++n) {
+            const QJsonObject node = nodes.at(n).toObject();
+            parent.id = node.value(QStringLiteral("nodeId")).toString();
+            parent.name = nodeDisplayName(node);
+            parent.listPosition = n;
+            records << parent;
+        }
+    };
+    const QJsonArray steps = document.value(QStringLiteral("steps")).toArray();
+    for (int s = 0; s < steps.size(); ++s) {
+        const QJsonObject step = steps.at(s).toObject();
+        const QJsonObject attr = step.value(QStringLiteral("attr")).toObject();
+        RecordLocation here;
+        here.kind = RecordLocation::Step;
+        here.id = here.stepId = attr.value(QStringLiteral("stepId")).toString();
+        here.stepType = stepTypeCode(attr.value(QStringLiteral("stepType")).toString());
+        here.name = attr.value(QStringLiteral("stepName")).toString();
+        here.listPosition = s;
+        records << here;
+        addNodes(step.value(QStringLiteral("nodes")).toArray(), here);
+
+        const QJsonArray tasks = tasksOf(step);
+        for (int t = 0; t < tasks.size(); ++t) {
+            const QJsonObject task = tasks.at(t).toObject();
+            RecordLocation taskLocation = here;
+            taskLocation.kind = RecordLocation::Task;
+            taskLocation.id = taskLocation.taskId = task.value(QStringLiteral("taskId")).toString();
+            taskLocation.name = task.value(QStringLiteral("taskName")).toString();
+            taskLocation.taskDesc = task.value(QStringLiteral("taskDesc")).toString();
+            taskLocation.listPosition = t;
+            records << taskLocation;
+            addNodes(task.value(QStringLiteral("nodes")).toArray(), taskLocation);
+        }
+    }
+    return records;
 }
 
 QString documentPathOf(const QString &planDirectory)
@@ -175,28 +171,24 @@ bool PlanFile::open(const QString &argument, Access access, QString *error)
 
 void PlanFile::rememberStoredTaskIds(const QJsonObject &stored)
 {
-    const QJsonArray storedSteps = stored.value(QStringLiteral("steps")).toArray();
-    const QJsonArray modelSteps =
-        parsedObject(model.getJson()).value(QStringLiteral("steps")).toArray();
+    const QJsonObject current = parsedObject(model.getJson());
     QSet<QString> taken;
-    visitRecords(parsedObject(model.getJson()),
-                 [&](const QString &id, const RecordLocation &) { taken.insert(id); });
+    for (const RecordLocation &record : recordsOf(current))
+        taken.insert(record.id);
+    const QJsonArray storedSteps = stored.value(QStringLiteral("steps")).toArray();
+    const QJsonArray modelSteps = current.value(QStringLiteral("steps")).toArray();
     for (int s = 0; s < qMin(storedSteps.size(), modelSteps.size()); ++s) {
-        const QJsonArray modelTasks =
-            modelSteps.at(s).toObject().value(QStringLiteral("tasks")).toArray();
-        const QVector<QJsonObject> storedTasks = tasksInReadingOrder(
-            storedSteps.at(s).toObject().value(QStringLiteral("tasks")).toArray());
+        const QJsonArray modelTasks = tasksOf(modelSteps.at(s));
+        const QVector<QJsonObject> storedTasks = tasksInReadingOrder(tasksOf(storedSteps.at(s)));
         if (storedTasks.size() != modelTasks.size())
             continue;
         for (int t = 0; t < storedTasks.size(); ++t) {
-            const QJsonObject modelTask = modelTasks.at(t).toObject();
             const QString storedId = storedTasks.at(t).value(QStringLiteral("taskId")).toString();
-            const QString modelTaskId = modelTask.value(QStringLiteral("taskId")).toString();
-            // A stored identifier that is empty or names something else would be ambiguous:
-            // such a task keeps the identifier the reader gave it.
-            if (storedId.isEmpty() || taken.contains(storedId) ||
-                storedTasks.at(t).value(QStringLiteral("taskName")) !=
-                    modelTask.value(QStringLiteral("taskName")))
+            const QString modelTaskId =
+                modelTasks.at(t).toObject().value(QStringLiteral("taskId")).toString();
+            // An empty stored identifier, or one that names something else, would be
+            // ambiguous: such a task keeps the identifier the reader gave it.
+            if (storedId.isEmpty() || taken.contains(storedId))
                 continue;
             taken.insert(storedId);
             modelToStored.insert(modelTaskId, storedId);
@@ -218,7 +210,7 @@ QJsonObject PlanFile::document() const
     QJsonArray steps = root.value(QStringLiteral("steps")).toArray();
     for (int s = 0; s < steps.size(); ++s) {
         QJsonObject step = steps.at(s).toObject();
-        QJsonArray tasks = step.value(QStringLiteral("tasks")).toArray();
+        QJsonArray tasks = tasksOf(step);
         for (int t = 0; t < tasks.size(); ++t) {
             QJsonObject task = tasks.at(t).toObject();
             const QString modelTaskId = task.value(QStringLiteral("taskId")).toString();
@@ -248,22 +240,21 @@ RecordLocation PlanFile::locate(const QString &id) const
     RecordLocation found;
     if (id.isEmpty())
         return found;
-    visitRecords(document(), [&](const QString &recordId, const RecordLocation &location) {
-        if (recordId != id)
-            return;
-        if (found.kind == RecordLocation::Missing)
-            found = location;
-        else
+    for (const RecordLocation &record : records()) {
+        if (record.id != id)
+            continue;
+        if (found.kind != RecordLocation::Missing) {
             found.kind = RecordLocation::Ambiguous;
-    });
+            break;
+        }
+        found = record;
+    }
     return found;
 }
 
-QStringList PlanFile::identifiers() const
+QVector<RecordLocation> PlanFile::records() const
 {
-    QStringList ids;
-    visitRecords(document(), [&](const QString &id, const RecordLocation &) { ids << id; });
-    return ids;
+    return recordsOf(document());
 }
 
 bool PlanFile::save(QString *error)
@@ -273,17 +264,6 @@ bool PlanFile::save(QString *error)
     if (!model.saveJson(documentText(), QString()))
         return setError(error, QStringLiteral("cannot write %1").arg(documentPath()));
     return true;
-}
-
-QStringList addedIdentifiers(const QStringList &before, const QStringList &after)
-{
-    const QSet<QString> known(before.cbegin(), before.cend());
-    QStringList added;
-    for (const QString &id : after) {
-        if (!known.contains(id))
-            added << id;
-    }
-    return added;
 }
 
 void addPlanArgument(SubcommandLine &line, PlanFile::Access access)
@@ -394,11 +374,7 @@ bool packPlanDirectory(const QString &directory, const QString &package, QString
     if (!source.isDir())
         return setError(error, QStringLiteral("no such plan directory: %1").arg(directory));
     const QString sourcePath = QDir::cleanPath(source.absoluteFilePath());
-    if (!QFileInfo(documentPathOf(sourcePath)).isFile())
-        return setError(
-            error,
-            QStringLiteral("%1 holds no teachpkg.json: not a plan directory").arg(directory));
-    PlanFile plan;
+    PlanFile plan; // only a directory that holds a usable plan is packed
     if (!plan.open(sourcePath, PlanFile::ReadOnly, error))
         return false;
 

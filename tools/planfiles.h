@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QVector>
 
 #include <memory>
 
@@ -19,6 +20,7 @@ struct RecordLocation
     enum Kind { Missing, Step, Task, Node, Ambiguous };
 
     Kind kind = Missing;
+    QString id;
     QString stepId;
     int stepType = 0;      // code of the step that holds the record (or is it)
     QString taskId;        // the task that is or holds the record, as the document names it
@@ -59,8 +61,8 @@ public:
     QString modelId(const QString &id) const;
     // Where id lies in document().
     RecordLocation locate(const QString &id) const;
-    // Every step, task and node identifier of document(), in document order.
-    QStringList identifiers() const;
+    // Every step, task and node of document(), in document order.
+    QVector<RecordLocation> records() const;
 
     // Writes documentText() to the plan's teachpkg.json (atomically, by the model).
     bool save(QString *error);
@@ -97,8 +99,8 @@ bool packPlanDirectory(const QString &directory, const QString &package, QString
 // Writes the readable tree of a plan: attributes, steps, tasks and nodes with their ids.
 void printPlanTree(const PlanFile &plan, QTextStream &out);
 
-// The identifiers of after that before lacks, in document order.
-QStringList addedIdentifiers(const QStringList &before, const QStringList &after);
+// Every step, task and node of a plan document, in document order.
+QVector<RecordLocation> recordsOf(const QJsonObject &document);
 
 // The display name of a node object of a document, which its kind keeps under its own key.
 QString nodeDisplayName(const QJsonObject &node);
