@@ -1,12 +1,6 @@
-#include "resourcemanage/yrresourcemanage.h"
-#include "support/fakenetworkmanager.h"
 #include "support/transferrecords.h"
 
-#include <QApplication>
-#include <QFileSystemWatcher>
 #include <QImage>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace TransferRecords;
@@ -15,555 +9,270 @@ using Presence = FakeNetWorkManager::Presence;
 Q_DECLARE_METATYPE(Presence)
 
 // The four transfer lists, their moves, the relayed signals and the network-state handling.
-class TestResourceQueues : public QObject
+class TestResourceQueues : public QObject, public ResourceFixture
 {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_dir;
-    QString path(const QString &relative) const { return m_dir.path() + relative; }
-    static void goOnline(FakeNetWorkManager &net)
-    {
-        net.check()->emitResultNetWorkCheck(true, QStringLiteral("YRResourceManage"));
-    }
-    static QJsonArray progressOf(YRResourceManage &manage)
-    {
-        QJsonArray progress;
-        manage.getResourceProgress(progress);
-        return progress;
-    }
-
 private slots:
-    void init()
-    {
-        QVERIFY(m_dir.isValid());
-        qApp->setProperty("uid", QString());
-        qApp->setProperty("ResourceDomain", QVariant());
-    }
-    void cleanup()
-    {
-        QDir(m_dir.path()).removeRecursively();
-        QDir().mkpath(m_dir.path());
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
-    void constructionAsksForOneNetworkCheck()
+    void avatarPixmapIsRelayedByReference()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QCOMPARE(net.check()->checks, QStringList{QStringLiteral("YRResourceManage")});
-        QVERIFY(!manage.IsConnectedWithNet());
-    }
-
-    void transferSignalsAreRelayed()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QSignalSpy started(&manage, &YRResourceManage::signalDownloadStart);
-        QSignalSpy progress(&manage, &YRResourceManage::signalDownloadProgress);
-        QSignalSpy empty(&manage, &YRResourceManage::signalDownloadQueueEmpty);
-        QSignalSpy quit(&manage, &YRResourceManage::signalAvatarquit);
-        QPixmap *relayedPixmap = nullptr;
-        connect(&manage, &YRResourceManage::signalAvatarData,
-                [&relayedPixmap](QPixmap &pixmap) { relayedPixmap = &pixmap; });
-        const QJsonObject record = download(path(QStringLiteral("/a.txt")));
-
-        net.transfer()->emitDownloadStart(true, record);
-        net.transfer()->emitDownloadProgress(record, 42, QStringLiteral("docx"));
-        net.transfer()->emitDownloadQueueEmpty(true);
-        net.transfer()->emitAvatarquit(QNetworkReply::TimeoutError);
+        QPixmap *relayed = nullptr;
+        connect(manage, &YRResourceManage::signalAvatarData, [&](QPixmap &p) { relayed = &p; });
         QPixmap pixmap(2, 2);
-        net.transfer()->emitAvatarData(pixmap);
-
-        QCOMPARE(started.count(), 1);
-        QCOMPARE(started.at(0).at(1).toJsonObject(), record);
-        QCOMPARE(progress.count(), 1);
-        QCOMPARE(progress.at(0).at(1).toInt(), 42);
-        QCOMPARE(progress.at(0).at(2).toString(), QStringLiteral("docx"));
-        QCOMPARE(empty.count(), 1);
-        QCOMPARE(quit.count(), 1);
-        QCOMPARE(relayedPixmap, &pixmap); // the host's own pixmap, by reference
+        net->transfer()->emitAvatarData(pixmap);
+        QCOMPARE(relayed, &pixmap);
     }
 
     void missingNetworkObjectsAreSurvived_data()
     {
         QTest::addColumn<Presence>("check");
         QTest::addColumn<Presence>("transfer");
-        QTest::newRow("no check object") << Presence::Missing << Presence::Real;
-        QTest::newRow("no transfer object") << Presence::Real << Presence::Missing;
-        QTest::newRow("nothing") << Presence::Missing << Presence::Missing;
-        QTest::newRow("foreign objects") << Presence::Foreign << Presence::Foreign;
+        QTest::newRow("no check, foreign transfer") << Presence::Missing << Presence::Foreign;
+        QTest::newRow("foreign check, no transfer") << Presence::Foreign << Presence::Missing;
     }
     void missingNetworkObjectsAreSurvived()
     {
         QFETCH(Presence, check);
         QFETCH(Presence, transfer);
-        FakeNetWorkManager net(check, Presence::Real, transfer);
-        // Each missing object is reported once, however often it is needed.
-        if (check != Presence::Real)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no usable network-check"));
-        if (transfer != Presence::Real)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no usable transfer object"));
-        YRResourceManage manage(&net);
-
-        QJsonObject record = download(path(QStringLiteral("/a.txt")));
-        QVERIFY(manage.downloadFileFromCloud(record, false));
-        QJsonObject up = upload(m_dir.path(), QStringLiteral("/b.txt"));
-        QVERIFY(manage.uploadFileToCloud(up, true));
-        manage.slotUploadFinished(1, up);
-        manage.reDownloadFile();
-        manage.slotNetWorkState(true);
-        manage.slotResultNetWorkCheck(true, QStringLiteral("YRResourceManage"));
-        manage.deleteFileById({QStringLiteral("n1")});
-        QVERIFY(manage.stopDownloadFiles());
-        QVERIFY(manage.clearDownloadFiles());
-        QVERIFY(manage.clearUploadFiles());
+        tearDown();
+        net = new FakeNetWorkManager(check, Presence::Real, transfer);
+        manage = new YRResourceManage(net);
+        const QJsonObject record = fetch("/a.txt");
+        manage->slotUploadFinished(1, send("/b.txt"));
+        manage->slotNetWorkState(true);
+        manage->slotResultNetWorkCheck(true, "YRResourceManage");
+        manage->deleteFileById({QStringLiteral("n1")});
+        QVERIFY(manage->stopDownloadFiles() && manage->clearUploadFiles());
         // With no usable transfer object there is no signature and no cloud deletion.
-        QCOMPARE(manage.deleteFileFromCloud(QStringLiteral("p")), transfer == Presence::Real);
-        QCOMPARE(manage.getFullUrl(record).endsWith(QStringLiteral("?sign=")),
-                 transfer != Presence::Real);
-        QVERIFY(manage.IsConnectedWithNet());
+        QVERIFY(!manage->deleteFileFromCloud("p"));
+        QVERIFY(manage->getFullUrl(record).endsWith(QStringLiteral("?sign=")));
+        QVERIFY(manage->IsConnectedWithNet());
     }
 
     void localCopyDecidesWhetherToDownload_data()
     {
         QTest::addColumn<bool>("online");
-        QTest::addColumn<QString>("recordedMd5"); // "<same>" for the file's own MD5
-        QTest::addColumn<bool>("withMd5Key");
+        QTest::addColumn<QString>("recordedMd5"); // "": no key
+        const QString same = QCryptographicHash::hash("notes", QCryptographicHash::Md5).toHex();
         QTest::addColumn<bool>("downloaded");
-        QTest::newRow("online, same MD5") << true << "<same>" << true << false;
-        QTest::newRow("online, other MD5") << true << "0123" << true << true;
-        QTest::newRow("offline, other MD5") << false << "0123" << true << false;
-        QTest::newRow("offline, no MD5 key") << false << "" << false << true;
-        QTest::newRow("online, no MD5 key") << true << "" << false << true;
+        QTest::newRow("online, same MD5") << true << same << false;
+        QTest::newRow("online, other MD5") << true << "0123" << true;
+        QTest::newRow("offline, other MD5") << false << "0123" << false;
+        QTest::newRow("offline, no MD5 key") << false << "" << true;
+        QTest::newRow("online, no MD5 key") << true << "" << true;
     }
     void localCopyDecidesWhetherToDownload()
     {
         QFETCH(bool, online);
         QFETCH(QString, recordedMd5);
-        QFETCH(bool, withMd5Key);
         QFETCH(bool, downloaded);
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        if (online)
-            goOnline(net);
-        const QByteArray bytes("lesson notes");
-        const QString target = path(QStringLiteral("/a.txt"));
-        QVERIFY(writeFile(target, bytes));
-        QJsonObject record = download(target);
-        if (withMd5Key)
-            record.insert(QStringLiteral("fileMD5"),
-                          recordedMd5 == QLatin1String("<same>") ? md5Hex(bytes) : recordedMd5);
-        QSignalSpy progress(&manage, &YRResourceManage::signalDownloadProgress);
-        QSignalSpy finished(&manage, &YRResourceManage::signalDownloadFinished);
-
-        QVERIFY(manage.downloadFileFromCloud(record, false));
-
-        QCOMPARE(net.transfer()->downloads.size(), downloaded ? 1 : 0);
-        QCOMPARE(manage.hasDownloadingFile(), downloaded);
-        QCOMPARE(finished.count(), 0);
-        if (!downloaded) {
-            QCOMPARE(progress.count(), 1);
-            QCOMPARE(progress.at(0).at(1).toInt(), 100);
-            QCOMPARE(progress.at(0).at(2).toString(), QStringLiteral("txt"));
-            QCOMPARE(progressPaths(progressOf(manage), 100), QStringList{"/a.txt"});
-        } else {
-            QCOMPARE(progress.count(), 0);
-            QVERIFY(net.transfer()->downloads.at(0).value("url").toString().contains("?sign="));
-        }
+        net->check()->emitResultNetWorkCheck(online, "YRResourceManage");
+        QVERIFY(writeFile(path("/a.txt"), "notes"));
+        QJsonObject record = download(path("/a.txt"));
+        if (downloaded) // listed as present before: a record lives in one list
+            manage->appendDownloadedFile(record);
+        if (!recordedMd5.isEmpty())
+            record.insert("fileMD5", recordedMd5);
+        QSignalSpy progress(manage, &YRResourceManage::signalDownloadProgress);
+        QVERIFY(manage->downloadFileFromCloud(record, false));
+        QCOMPARE(manage->hasDownloadingFile(), downloaded);
+        QCOMPARE(progressOf(*manage), downloaded ? QStringList() : QStringList{"/a.txt 100"});
+        QCOMPARE(progress.value(0).mid(1),
+                 (downloaded ? QVariantList() : QVariantList{100, "txt"}));
+        net->transfer()->emitDownloadFinished(false, record); // late answers add nothing
+        net->transfer()->emitDownloadFinished(true, record);
+        QCOMPARE(progressOf(*manage), QStringList{"/a.txt 100"});
     }
 
-    void downloadCreatesTargetDirectoryAndKeepsGivenUrl()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        const QString target = path(QStringLiteral("/deep/er/a.txt"));
-        QJsonObject record = download(target);
-        record.insert(QStringLiteral("url"), QStringLiteral("https://given/a.txt"));
-        QVERIFY(manage.downloadFileFromCloud(record, true));
-        QVERIFY(QFileInfo(path(QStringLiteral("/deep/er"))).isDir());
-        QCOMPARE(net.transfer()->downloads.at(0).value("url").toString(),
-                 QStringLiteral("https://given/a.txt"));
-        QVERIFY(net.transfer()->signRequests.isEmpty());
-    }
-
-    void recordWithoutDestTextIsRefused_data()
+    void recordsWithoutDestTextAreRefusedAndDropped_data()
     {
         QTest::addColumn<QJsonValue>("dest");
         QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined);
         QTest::newRow("number") << QJsonValue(7);
-        QTest::newRow("object") << QJsonValue(QJsonObject{{"a", 1}});
-        QTest::newRow("empty") << QJsonValue(QString());
     }
-    void recordWithoutDestTextIsRefused()
+    void recordsWithoutDestTextAreRefusedAndDropped()
     {
         QFETCH(QJsonValue, dest);
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
         QJsonObject record = download(QString());
-        record.remove(QStringLiteral("dest"));
-        if (!dest.isUndefined())
-            record.insert(QStringLiteral("dest"), dest);
-        QVERIFY(!manage.downloadFileFromCloud(record, false));
-        QVERIFY(!manage.hasDownloadingFile());
-        QVERIFY(net.transfer()->downloads.isEmpty());
-    }
-
-    void answerWithoutDestTextIsDropped_data() { recordWithoutDestTextIsRefused_data(); }
-    void answerWithoutDestTextIsDropped()
-    {
-        QFETCH(QJsonValue, dest);
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject listed = download(path(QStringLiteral("/a.txt")));
-        QVERIFY(manage.downloadFileFromCloud(listed, false));
-        QSignalSpy finished(&manage, &YRResourceManage::signalDownloadFinished);
-        QJsonObject answer = listed;
-        answer.remove(QStringLiteral("dest"));
-        if (!dest.isUndefined())
-            answer.insert(QStringLiteral("dest"), dest);
-        net.transfer()->emitDownloadFinished(true, answer);
-        net.transfer()->emitDownloadFinished(false, answer);
+        record.insert("dest", dest); // undefined: no "dest" at all
+        QVERIFY(!manage->downloadFileFromCloud(record, false));
+        QVERIFY(!manage->hasDownloadingFile());
+        fetch("/a.txt"); // answers carrying such a record leave it alone
+        QSignalSpy finished(manage, &YRResourceManage::signalDownloadFinished);
+        net->transfer()->emitDownloadFinished(true, record);
+        net->transfer()->emitDownloadFinished(false, record);
         QCOMPARE(finished.count(), 0);
-        QVERIFY(manage.hasDownloadingFile());
+        QCOMPARE(net->transfer()->downloadedDests(), QStringList{path("/a.txt")});
     }
 
     void duplicateDestsAllMoveOnOneAnswer()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        const QString target = path(QStringLiteral("/a.txt"));
-        QJsonObject first = download(target, QStringLiteral("n1"));
-        QJsonObject second = download(target, QStringLiteral("n2"));
-        QJsonObject other = download(path(QStringLiteral("/b.txt")), QStringLiteral("n3"),
-                                     QStringLiteral("/b.txt"));
-        manage.downloadFileFromCloud(first, false);
-        manage.downloadFileFromCloud(second, false);
-        manage.downloadFileFromCloud(other, false);
-        QVERIFY(writeFile(target, "x"));
-        QSignalSpy finished(&manage, &YRResourceManage::signalDownloadFinished);
-
-        net.transfer()->emitDownloadFinished(true, first);
-
+        const QJsonObject first = fetch("/a.txt", "n1");
+        fetch("/a.txt", "n2");
+        fetch("/b.txt", "n3");
+        QVERIFY(writeFile(path("/a.txt"), "x"));
+        QSignalSpy finished(manage, &YRResourceManage::signalDownloadFinished);
+        net->transfer()->emitDownloadFinished(true, first);
         QCOMPARE(finished.count(), 1);
-        QCOMPARE(progressPaths(progressOf(manage), 100), (QStringList{"/a.txt", "/a.txt"}));
-        QVERIFY(manage.hasDownloadingFile()); // b.txt is still on its way
-        net.transfer()->emitDownloadFinished(true, other);
-        QVERIFY(!manage.hasDownloadingFile());
+        QCOMPARE(progressOf(*manage), (QStringList{"/a.txt 100", "/a.txt 100"}));
+        QVERIFY(manage->hasDownloadingFile()); // b.txt is still on its way
     }
 
     void failedDownloadSettlesByLocalCopyAndUser_data()
     {
         QTest::addColumn<bool>("exists");
         QTest::addColumn<QString>("uid");
-        QTest::addColumn<int>("percent"); // 0: not listed
+        QTest::addColumn<QStringList>("progress");
         QTest::addColumn<int>("updated");
-        QTest::newRow("missing file") << false << "" << -1 << 0;
-        QTest::newRow("missing file, signed in") << false << "u1" << -1 << 0;
-        QTest::newRow("old copy, nobody signed in") << true << "" << 100 << 0;
-        QTest::newRow("old copy, signed in") << true << "u1" << 0 << 1;
+        QTest::newRow("missing file, signed in") << false << "u1" << QStringList{"/a.txt -1"} << 0;
+        QTest::newRow("old copy") << true << "" << QStringList{"/a.txt 100"} << 0;
+        QTest::newRow("old copy, signed in") << true << "u1" << QStringList() << 1;
     }
     void failedDownloadSettlesByLocalCopyAndUser()
     {
         QFETCH(bool, exists);
         QFETCH(QString, uid);
-        QFETCH(int, percent);
+        QFETCH(QStringList, progress);
         QFETCH(int, updated);
         qApp->setProperty("uid", uid);
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        const QString target = path(QStringLiteral("/a.txt"));
-        QJsonObject record = download(target);
-        manage.downloadFileFromCloud(record, false);
-        if (exists)
-            QVERIFY(writeFile(target, "old"));
-        QSignalSpy fileUpdated(&manage, &YRResourceManage::signalFileUpadated);
-        QSignalSpy finished(&manage, &YRResourceManage::signalDownloadFinished);
-
-        net.transfer()->emitDownloadFinished(false, record);
-
-        QVERIFY(!manage.hasDownloadingFile());
-        QCOMPARE(finished.count(), 1);
-        QVERIFY(!finished.at(0).at(0).toBool());
+        const QJsonObject record = fetch("/a.txt");
+        QVERIFY(!exists || writeFile(path("/a.txt"), "old"));
+        QSignalSpy fileUpdated(manage, &YRResourceManage::signalFileUpadated);
+        QSignalSpy finished(manage, &YRResourceManage::signalDownloadFinished);
+        net->transfer()->emitDownloadFinished(false, record);
+        QVERIFY(!manage->hasDownloadingFile());
+        QCOMPARE(finished.value(0).value(0), QVariant(false));
         QCOMPARE(fileUpdated.count(), updated);
-        const QJsonArray progress = progressOf(manage);
-        QCOMPARE(progress.size(), percent == 0 ? 0 : 1);
-        if (percent != 0)
-            QCOMPARE(progress.at(0).toObject().value("percent").toInt(), percent);
+        QCOMPARE(progressOf(*manage), progress);
     }
 
-    void smallImageCopyOnlyForOwnTargets()
+    void smallImageCopyOnlyForOwnTargetsInCreatedFolders()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
         QImage image(200, 100, QImage::Format_RGB32);
         image.fill(Qt::red);
-        const QString stranger = path(QStringLiteral("/stranger.png"));
-        QVERIFY(image.save(stranger));
         // An answer naming a file we never asked for writes nothing beside it.
-        net.transfer()->emitDownloadFinished(true, download(stranger));
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("/stranger_small.png"))));
-
-        const QString own = path(QStringLiteral("/own.png"));
-        QJsonObject record = download(own);
-        manage.downloadFileFromCloud(record, false);
-        QVERIFY(image.save(own));
-        net.transfer()->emitDownloadFinished(true, record);
-        QVERIFY(QFileInfo::exists(path(QStringLiteral("/own_small.png"))));
+        QVERIFY(image.save(path("/stranger.png")));
+        net->transfer()->emitDownloadFinished(true, download(path("/stranger.png")));
+        QVERIFY(!QFileInfo::exists(path("/stranger_small.png")));
+        QJsonObject own = download(path("/deep/own.png"));
+        own.insert("url", "https://given/own.png");
+        QVERIFY(manage->downloadFileFromCloud(own, true));
+        QCOMPARE(net->transfer()->downloads.value(0).value("url"), own.value("url"));
+        QVERIFY(image.save(path("/deep/own.png"))); // the folder was made for it
+        net->transfer()->emitDownloadFinished(true, own);
+        QVERIFY(QFileInfo::exists(path("/deep/own_small.png")));
     }
 
     void documentUploadIsSentButNeverListed()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject record = upload(m_dir.path(), QStringLiteral("/teachpkg.json"));
-        QVERIFY(manage.uploadFileToCloud(record, true));
-        QCOMPARE(net.transfer()->uploads.size(), 1);
-        QCOMPARE(net.transfer()->uploads.at(0).value("localPath").toString(),
-                 path(QStringLiteral("/teachpkg.json")));
-        QVERIFY(!net.transfer()->uploads.at(0).contains(QStringLiteral("localPath_temp")));
-        QVERIFY(!manage.hasUploadingFile());
-        QVERIFY(progressOf(manage).isEmpty());
-        net.transfer()->emitUploadFinished(0, net.transfer()->uploads.at(0));
-        QVERIFY(progressOf(manage).isEmpty());
-    }
-
-    void uploadWithoutSendingOnlyRegistersPresent()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject record = upload(m_dir.path(), QStringLiteral("/a.txt"));
-        QVERIFY(manage.uploadFileToCloud(record, false));
-        QVERIFY(net.transfer()->uploads.isEmpty());
-        QVERIFY(!manage.hasUploadingFile());
-        QCOMPARE(progressPaths(progressOf(manage), 100), QStringList{"/a.txt"});
-        QCOMPARE(record.value("localPath").toString(), path(QStringLiteral("/a.txt")));
+        send("/teachpkg.json");
+        const QJsonObject sent = net->transfer()->uploads.value(0);
+        QCOMPARE(sent.value("localPath").toString(), path("/teachpkg.json"));
+        QVERIFY(!sent.contains(QStringLiteral("localPath_temp")) && !manage->hasUploadingFile());
+        net->transfer()->emitUploadFinished(0, sent);
+        QVERIFY(progressOf(*manage).isEmpty());
     }
 
     void uploadAnswerMovesItsOwnEntryToPresent()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject top = upload(m_dir.path(), QStringLiteral("/a.txt"), QStringLiteral("n1"));
-        QJsonObject nested =
-            upload(m_dir.path(), QStringLiteral("/sub/a.txt"), QStringLiteral("n2"));
-        QVERIFY(writeFile(path(QStringLiteral("/a.txt")), "a"));
-        QVERIFY(writeFile(path(QStringLiteral("/sub/a.txt")), "b"));
-        manage.uploadFileToCloud(top, true);
-        manage.uploadFileToCloud(nested, true);
-        QSignalSpy finished(&manage, &YRResourceManage::signalUploadFinished);
-
+        QVERIFY(writeFile(path("/a.txt"), "a"));
+        QVERIFY(writeFile(path("/sub/a.txt"), "b"));
+        send("/a.txt", "n1");
+        send("/sub/a.txt", "n2");
+        QSignalSpy finished(manage, &YRResourceManage::signalUploadFinished);
         // "/a.txt" is also a part of ".../sub/a.txt": the answer must still pick its own entry.
-        net.transfer()->emitUploadFinished(0, net.transfer()->uploads.at(1));
-
+        net->transfer()->emitUploadFinished(0, net->transfer()->uploads.at(1));
         QCOMPARE(finished.count(), 1);
-        const QJsonArray progress = progressOf(manage);
-        QCOMPARE(progress.size(), 2);
-        QCOMPARE(progress.at(0).toObject().value("tempPath").toString(), QStringLiteral("/a.txt"));
-        QCOMPARE(progress.at(1).toObject().value("tempPath").toString(),
-                 QStringLiteral("/sub/a.txt"));
-        QVERIFY(manage.hasUploadingFile());
-        auto *watcher = manage.findChild<QFileSystemWatcher *>();
-        QVERIFY(watcher->files().contains(path(QStringLiteral("/sub/a.txt"))));
-        QVERIFY(!watcher->files().contains(path(QStringLiteral("/a.txt"))));
+        QCOMPARE(progressOf(*manage), (QStringList{"/a.txt 100", "/sub/a.txt 100"}));
+        QCOMPARE(manage->findChild<QFileSystemWatcher *>()->files(),
+                 QStringList{path("/sub/a.txt")});
     }
 
-    void failedUploadIsResentAfterAWait()
+    // A failing server is not hammered: the entry waits, listed, for a delayed resend.
+    void failedUploadIsResentAfterAWaitUntilCleared()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject record = upload(m_dir.path(), QStringLiteral("/a.txt"));
-        manage.uploadFileToCloud(record, true);
-        QSignalSpy finished(&manage, &YRResourceManage::signalUploadFinished);
-        const QJsonObject sent = net.transfer()->uploads.at(0);
-
-        net.transfer()->emitUploadFinished(5, sent);
-        QCOMPARE(finished.count(), 1);
-        QCOMPARE(net.transfer()->uploads.size(), 1); // not at once
-        QVERIFY(manage.hasUploadingFile());
-        QTRY_COMPARE_WITH_TIMEOUT(net.transfer()->uploads.size(), 2, 3000);
-        QCOMPARE(net.transfer()->uploads.at(1), sent);
-
-        net.transfer()->emitUploadFinished(0, sent);
-        QVERIFY(!manage.hasUploadingFile());
-        QCOMPARE(progressPaths(progressOf(manage), 100), QStringList{"/a.txt"});
+        send("/a.txt");
+        const QJsonObject sent = net->transfer()->uploads.at(0);
+        net->transfer()->emitUploadFinished(5, sent);
+        QVERIFY(net->transfer()->uploads.size() == 1 && manage->hasUploadingFile()); // not at once
+        QTRY_COMPARE_WITH_TIMEOUT(net->transfer()->uploads.size(), 2, 3000);
+        QCOMPARE(net->transfer()->uploads.at(1), sent);
+        net->transfer()->emitUploadFinished(0, sent);
+        QCOMPARE(progressOf(*manage), QStringList{"/a.txt 100"});
+        send("/b.txt");
+        net->transfer()->emitUploadFinished(5, net->transfer()->uploads.at(2));
+        QVERIFY(manage->clearUploadFiles() && !manage->hasUploadingFile());
+        QTest::qWait(1200); // just past the first resubmission delay of one second
+        QCOMPARE(net->transfer()->uploads.size(), 3);
     }
 
-    void clearUploadFilesCancelsResubmission()
+    void networkStateFollowsOwnCheckAnswers()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject record = upload(m_dir.path(), QStringLiteral("/a.txt"));
-        manage.uploadFileToCloud(record, true);
-        net.transfer()->emitUploadFinished(5, net.transfer()->uploads.at(0));
-        QVERIFY(manage.clearUploadFiles());
-        QVERIFY(!manage.hasUploadingFile());
-        QTest::qWait(1500); // longer than the first resubmission delay
-        QCOMPARE(net.transfer()->uploads.size(), 1);
-    }
-
-    void progressListsUploadingFailedThenPresent()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject present = download(path(QStringLiteral("/p.txt")), "n1", "/p.txt");
-        manage.appendDownloadedFile(present);
-        QJsonObject document = download(path(QStringLiteral("/TeachPkg.JSON")), "n0",
-                                        QStringLiteral("/TeachPkg.JSON"));
-        manage.appendDownloadedFile(document);
-        QJsonObject failed = download(path(QStringLiteral("/f.txt")), "n2", "/f.txt");
-        manage.downloadFileFromCloud(failed, false);
-        net.transfer()->emitDownloadFinished(false, failed);
-        QJsonObject sending = upload(m_dir.path(), QStringLiteral("/u.txt"), "n3");
-        manage.uploadFileToCloud(sending, true);
-        QJsonObject downloading = download(path(QStringLiteral("/d.txt")), "n4", "/d.txt");
-        manage.downloadFileFromCloud(downloading, false);
-
-        const QJsonArray progress = progressOf(manage);
-        QStringList order;
-        for (const QJsonValue &entry : progress) {
-            QCOMPARE(entry.toObject().keys(), (QStringList{"percent", "tempPath"}));
-            order << entry.toObject().value("tempPath").toString() + QLatin1Char(' ') +
-                         QString::number(entry.toObject().value("percent").toInt());
-        }
-        QCOMPARE(order, (QStringList{"/u.txt 100", "/f.txt -1", "/p.txt 100"}));
-    }
-
-    void reDownloadHandsOverFailedAndWaitingOnes()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject failed = download(path(QStringLiteral("/f.txt")), "n1", "/f.txt");
-        QJsonObject waiting = download(path(QStringLiteral("/w.txt")), "n2", "/w.txt");
-        manage.downloadFileFromCloud(failed, false);
-        manage.downloadFileFromCloud(waiting, false);
-        net.transfer()->emitDownloadFinished(false, failed);
-        net.transfer()->downloads.clear();
-
-        manage.reDownloadFile();
-
-        QCOMPARE(net.transfer()->downloadedDests(),
-                 (QStringList{path(QStringLiteral("/w.txt")), path(QStringLiteral("/f.txt"))}));
-        QCOMPARE(progressPaths(progressOf(manage), -1), QStringList());
-    }
-
-    void networkAnswersWithOtherMarksAreIgnored()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QSignalSpy changed(&manage, &YRResourceManage::signalNetWorkStateChanged);
-        net.check()->emitResultNetWorkCheck(true, QStringLiteral("SomeoneElse"));
-        QVERIFY(!manage.IsConnectedWithNet());
-        QCOMPARE(changed.count(), 0);
-    }
-
-    void goingOnlineTwiceResubmitsOnce()
-    {
-        qApp->setProperty("uid", QStringLiteral("u1"));
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject failed = download(path(QStringLiteral("/f.txt")), "n1", "/f.txt");
-        manage.downloadFileFromCloud(failed, false);
-        net.transfer()->emitDownloadFinished(false, failed);
-        QJsonObject sending = upload(m_dir.path(), QStringLiteral("/u.txt"), "n2");
-        manage.uploadFileToCloud(sending, true);
-        net.transfer()->downloads.clear();
-        net.transfer()->uploads.clear();
-        QSignalSpy changed(&manage, &YRResourceManage::signalNetWorkStateChanged);
-
-        goOnline(net);
-        goOnline(net);
-
-        QVERIFY(manage.IsConnectedWithNet());
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(net.transfer()->downloadedDests(), QStringList{path(QStringLiteral("/f.txt"))});
-        QCOMPARE(net.transfer()->uploads.size(), 1);
+        QCOMPARE(net->check()->checks, QStringList{"YRResourceManage"});
+        net->transfer()->emitDownloadFinished(false, fetch("/f.txt"));
+        send("/u.txt");
+        net->transfer()->uploads.clear();
+        QSignalSpy changed(manage, &YRResourceManage::signalNetWorkStateChanged);
+        // A state change only asks for a check; answers to other marks are not ours.
+        net->check()->emitNetWorkState(false);
+        net->check()->emitNetWorkState(true);
+        QCOMPARE(net->check()->checks.size(), 2);
+        net->check()->emitResultNetWorkCheck(true, "SomeoneElse");
+        QVERIFY(!manage->IsConnectedWithNet());
+        net->check()->emitResultNetWorkCheck(true,
+                                             "YRResourceManage"); // nobody signed in: uploads wait
+        QVERIFY(net->transfer()->uploads.isEmpty());
+        net->check()->emitResultNetWorkCheck(false, "YRResourceManage");
+        qApp->setProperty("uid", "u1");
+        net->transfer()->downloads.clear();
+        net->check()->emitResultNetWorkCheck(true, "YRResourceManage");
+        net->check()->emitResultNetWorkCheck(true, "YRResourceManage");
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(net->transfer()->downloadedDests(), QStringList{path("/f.txt")});
         // The complete upload record goes out again, not the list's stripped copy.
-        QCOMPARE(net.transfer()->uploads.at(0).value("remotePath").toString(),
-                 QStringLiteral("/u/u.txt"));
-        QCOMPARE(net.transfer()->uploads.at(0).value("localPath").toString(),
-                 path(QStringLiteral("/u.txt")));
-
-        net.check()->emitResultNetWorkCheck(false, QStringLiteral("YRResourceManage"));
-        QCOMPARE(changed.count(), 2);
-        QVERIFY(!changed.at(1).at(0).toBool());
+        QCOMPARE(net->transfer()->uploads.size(), 1);
+        QCOMPARE(net->transfer()->uploads.at(0).value("remotePath"), QJsonValue("/u/u.txt"));
     }
 
-    void goingOnlineWithoutUserSendsNoUploads()
+    // Progress lists uploading, failed, then present entries; never the plan document.
+    void progressStopReDownloadAndClearKeepTheLists()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject sending = upload(m_dir.path(), QStringLiteral("/u.txt"));
-        manage.uploadFileToCloud(sending, true);
-        goOnline(net);
-        QCOMPARE(net.transfer()->uploads.size(), 1);
+        for (const QString relative : {"/p.txt", "/TeachPkg.JSON"}) {
+            QJsonObject present = download(path(relative), "n0", relative);
+            manage->appendDownloadedFile(present);
+        }
+        net->transfer()->emitDownloadFinished(false, fetch("/f.txt"));
+        fetch("/w.txt");
+        send("/u.txt");
+        // An upload not sent now is only registered as present, with its full local path.
+        QCOMPARE(send("/s.txt", "n1", false).value("localPath").toString(), path("/s.txt"));
+        QCOMPARE(net->transfer()->uploads.size(), 1);
+        const QStringList all{"/u.txt 100", "/f.txt -1", "/p.txt 100", "/s.txt 100"};
+        QCOMPARE(progressOf(*manage), all);
+        QVERIFY(manage->stopDownloadFiles());
+        QCOMPARE(net->transfer()->stops, 1);
+        net->transfer()->downloads.clear();
+        manage->reDownloadFile(); // the waiting ones, then the failed ones
+        QCOMPARE(net->transfer()->downloadedDests(), (QStringList{path("/w.txt"), path("/f.txt")}));
+        QCOMPARE(progressOf(*manage), (QStringList{all[0], all[2], all[3]}));
+        QVERIFY(manage->clearDownloadFiles());
+        QCOMPARE(net->transfer()->stops, 2);
+        QVERIFY(!manage->hasDownloadingFile());
+        QCOMPARE(progressOf(*manage), QStringList{"/u.txt 100"});
     }
 
-    void stateChangeAsksForACheckOnlyWhenDifferent()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        net.check()->emitNetWorkState(false);
-        QCOMPARE(net.check()->checks.size(), 1);
-        net.check()->emitNetWorkState(true);
-        QCOMPARE(net.check()->checks.size(), 2);
-        QVERIFY(!manage.IsConnectedWithNet()); // only an answer changes the state
-    }
-
-    void stopKeepsListsAndClearEmptiesThem()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QVERIFY(!manage.startDownloadFiles());
-        QJsonObject waiting = download(path(QStringLiteral("/w.txt")));
-        manage.downloadFileFromCloud(waiting, false);
-        QJsonObject present = download(path(QStringLiteral("/p.txt")), "n2", "/p.txt");
-        manage.appendDownloadedFile(present);
-        QVERIFY(manage.stopDownloadFiles());
-        QCOMPARE(net.transfer()->stops, 1);
-        QVERIFY(manage.hasDownloadingFile());
-        QVERIFY(manage.clearDownloadFiles());
-        QCOMPARE(net.transfer()->stops, 2);
-        QVERIFY(!manage.hasDownloadingFile());
-        QVERIFY(progressOf(manage).isEmpty());
-    }
-
-    void aFileHasOneSettledState()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        goOnline(net);
-        const QString target = path(QStringLiteral("/a.txt"));
-        QVERIFY(writeFile(target, "changed"));
-        QJsonObject record = download(target);
-        manage.appendDownloadedFile(record);
-        record.insert(QStringLiteral("fileMD5"), QStringLiteral("stale"));
-        manage.downloadFileFromCloud(record, false); // out of date: fetched again
-        QVERIFY(progressOf(manage).isEmpty());
-        net.transfer()->emitDownloadFinished(false, record);
-        net.transfer()->emitDownloadFinished(true, record); // a late answer changes nothing
-        QCOMPARE(progressOf(manage).size(), 1);
-    }
-
-    void cloudFolderDeletionUsesDocumentBucket_data()
-    {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("deleted");
-        QTest::newRow("done") << 0 << true;
-        QTest::newRow("refused") << 3 << false;
-    }
     void cloudFolderDeletionUsesDocumentBucket()
     {
-        QFETCH(int, answer);
-        QFETCH(bool, deleted);
         qApp->setProperty("ResourceDomain",
-                          QJsonObject{{"jsonroad", QJsonObject{{"bucket", "plans-bkt"}}}});
-        FakeNetWorkManager net;
-        net.transfer()->deleteResult = answer;
-        YRResourceManage manage(&net);
-        QCOMPARE(manage.deleteFileFromCloud(QStringLiteral("u1/guid")), deleted);
-        QCOMPARE(net.transfer()->deletions.size(), 1);
-        QCOMPARE(net.transfer()->deletions.at(0).bucket, QStringLiteral("plans-bkt"));
-        QCOMPARE(net.transfer()->deletions.at(0).folder, QStringLiteral("/plan/u1/guid"));
+                          QJsonObject{{"jsonroad", QJsonObject{{"bucket", "b"}}}});
+        QVERIFY(manage->deleteFileFromCloud("u1/guid"));
+        net->transfer()->deleteResult = 3;
+        QVERIFY(!manage->deleteFileFromCloud("u1/guid"));
+        const FakeFileTransfer::Deletion deletion = net->transfer()->deletions.value(1);
+        QCOMPARE(deletion.bucket + deletion.folder, QStringLiteral("b/plan/u1/guid"));
     }
 };
 

@@ -1,277 +1,150 @@
-#include "resourcemanage/yrresourcemanage.h"
-#include "support/fakenetworkmanager.h"
 #include "support/transferrecords.h"
 
-#include <QFileSystemWatcher>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace TransferRecords;
 
 // The watching of present files on a real file system, and the deletion of nodes' files.
-class TestResourceWatch : public QObject
+class TestResourceWatch : public QObject, public ResourceFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    QString path(const QString &relative) const { return m_dir.path() + relative; }
-    static QFileSystemWatcher *watcherOf(YRResourceManage &manage)
+    QStringList watched() const { return manage->findChild<QFileSystemWatcher *>()->files(); }
+    static QStringList reportedNodes(const QSignalSpy &spy)
     {
-        return manage.findChild<QFileSystemWatcher *>();
-    }
-    // A present, watched file at relative, with the given node id.
-    void makePresent(YRResourceManage &manage, const QString &relative,
-                     const QString &nodeId = QStringLiteral("n1"))
-    {
-        QVERIFY(writeFile(path(relative), "first"));
-        QJsonObject record = download(path(relative), nodeId, relative);
-        manage.appendDownloadedFile(record);
-        QVERIFY(manage.addWatchFilePath(path(relative)));
-    }
-    static void append(const QString &file, const QByteArray &bytes)
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::Append));
-        f.write(bytes);
+        QStringList nodes;
+        for (const QList<QVariant> &report : spy)
+            nodes << report.at(0).toJsonObject().value("nodeId").toString();
+        return nodes;
     }
 
 private slots:
-    void init()
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+
+    void directoryTreeIsWatchedWithoutLinks()
     {
-        QVERIFY(m_dir.isValid());
-        qApp->setProperty("uid", QString());
-    }
-    void cleanup()
-    {
-        QDir(m_dir.path()).removeRecursively();
-        QDir().mkpath(m_dir.path());
-    }
-
-    void directoryTreeIsWatchedWhole()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QVERIFY(writeFile(path(QStringLiteral("/plan/a.txt")), "a"));
-        QVERIFY(writeFile(path(QStringLiteral("/plan/b.txt")), "b"));
-        QVERIFY(writeFile(path(QStringLiteral("/plan/sub/c.txt")), "c"));
-        QVERIFY(
-            QFile::link(path(QStringLiteral("/plan/a.txt")), path(QStringLiteral("/plan/l.txt"))));
-
-        QVERIFY(manage.addWatchFilePath(path(QStringLiteral("/plan"))));
-        QVERIFY(manage.addWatchFilePath(path(QStringLiteral("/plan")))); // already watched
-
-        QFileSystemWatcher *watcher = watcherOf(manage);
-        QStringList files = watcher->files();
-        QStringList dirs = watcher->directories();
-        files.sort();
-        dirs.sort();
-        QCOMPARE(files, (QStringList{path(QStringLiteral("/plan/a.txt")),
-                                     path(QStringLiteral("/plan/b.txt")),
-                                     path(QStringLiteral("/plan/sub/c.txt"))}));
-        QCOMPARE(dirs,
-                 (QStringList{path(QStringLiteral("/plan")), path(QStringLiteral("/plan/sub"))}));
-
-        QVERIFY(manage.clearWatchFilePaths());
-        QVERIFY(watcher->files().isEmpty());
-        QVERIFY(watcher->directories().isEmpty());
+        for (const char *file : {"/plan/a.txt", "/plan/sub/c.txt"})
+            QVERIFY(writeFile(path(file), "x"));
+        QVERIFY(QFile::link(path("/plan/a.txt"), path("/plan/l.txt")));
+        // Paths already watched, and paths that do not exist, count as added.
+        QVERIFY(manage->addWatchFilePath(path("/plan")) && manage->addWatchFilePath(path("/plan")));
+        QVERIFY(manage->addWatchFilePath(path("/nowhere")));
+        auto *watcher = manage->findChild<QFileSystemWatcher *>();
+        QCOMPARE(watched() + watcher->directories(),
+                 (QStringList{path("/plan/sub/c.txt"), path("/plan/a.txt"), path("/plan"),
+                              path("/plan/sub")}));
+        QVERIFY(manage->clearWatchFilePaths());
+        QVERIFY(watched().isEmpty() && watcher->directories().isEmpty());
     }
 
-    void missingPathWatchesNothingAndSucceeds()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("file path error!"));
-        QVERIFY(manage.addWatchFilePath(path(QStringLiteral("/nowhere"))));
-        QVERIFY(watcherOf(manage)->files().isEmpty());
-    }
-
-    void editedPresentFileIsReportedOnce()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        makePresent(manage, QStringLiteral("/a.txt"));
-        QSignalSpy updated(&manage, &YRResourceManage::signalFileUpadated);
-
-        append(path(QStringLiteral("/a.txt")), "edit");
-        QTRY_COMPARE(updated.count(), 1);
-        QCOMPARE(updated.at(0).at(0).toJsonObject().value("dest").toString(),
-                 path(QStringLiteral("/a.txt")));
-        QJsonArray progress;
-        manage.getResourceProgress(progress);
-        QVERIFY(progress.isEmpty());
-
-        append(path(QStringLiteral("/a.txt")), "again");
-        QTest::qWait(300); // give the watcher time to (not) report a second time
-        QCOMPARE(updated.count(), 1);
-    }
-
-    void unreportedChanges_data()
+    // A witness file, reported every time, shows the watcher has spoken after each edit.
+    void editsAreReportedOnceExceptDocumentAndImages_data()
     {
         QTest::addColumn<QString>("relative");
-        QTest::newRow("plan document") << "/teachpkg.json";
-        QTest::newRow("image") << "/a.png";
-        QTest::newRow("pattern letters in a folder name") << "/xpng/a.txt";
+        QTest::addColumn<int>("reports");
+        QTest::newRow("text file") << "/a.txt" << 1;
+        QTest::newRow("plan document") << "/teachpkg.json" << 0;
+        QTest::newRow("image") << "/a.png" << 0;
+        QTest::newRow("pattern letters in a folder name") << "/xpng/a.txt" << 0;
     }
-    void unreportedChanges()
+    void editsAreReportedOnceExceptDocumentAndImages()
     {
         QFETCH(QString, relative);
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        makePresent(manage, relative);
-        makePresent(manage, QStringLiteral("/witness.txt"), QStringLiteral("n2"));
-        QSignalSpy updated(&manage, &YRResourceManage::signalFileUpadated);
-
-        append(path(relative), "edit");
-        append(path(QStringLiteral("/witness.txt")), "edit");
-        // The witness's report shows the watcher has spoken; nothing came for the other file.
-        QTRY_COMPARE(updated.count(), 1);
-        QCOMPARE(updated.at(0).at(0).toJsonObject().value("nodeId").toString(),
-                 QStringLiteral("n2"));
+        QFETCH(int, reports);
+        makePresent(relative);
+        QSignalSpy updated(manage, &YRResourceManage::signalFileUpadated);
+        for (const QString witness : {QStringLiteral("w1"), QStringLiteral("w2")}) {
+            makePresent(QLatin1Char('/') + witness, witness);
+            QVERIFY(writeFile(path(relative), "edit", true));
+            QVERIFY(writeFile(path(QLatin1Char('/') + witness), "edit", true));
+            QTRY_VERIFY(reportedNodes(updated).contains(witness));
+        }
+        QCOMPARE(reportedNodes(updated).count(QStringLiteral("n1")), reports);
+        QCOMPARE(progressOf(*manage).size(), reports || relative == "/teachpkg.json" ? 0 : 1);
     }
 
-    void fileReplacedByRenameIsReportedAndWatchedAgain()
+    void fileReplacedByRenameIsReportedAndWatchedAgainUntilItVanishes()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        makePresent(manage, QStringLiteral("/a.txt"));
-        QSignalSpy updated(&manage, &YRResourceManage::signalFileUpadated);
-
+        makePresent("/a.txt");
+        QSignalSpy updated(manage, &YRResourceManage::signalFileUpadated);
         // How editors save: write a new file, then rename it over the old one.
-        QVERIFY(writeFile(path(QStringLiteral("/a.txt.tmp")), "new content"));
-        QVERIFY(::rename(QFile::encodeName(path(QStringLiteral("/a.txt.tmp"))).constData(),
-                         QFile::encodeName(path(QStringLiteral("/a.txt"))).constData()) == 0);
-
+        QVERIFY(writeFile(path("/a.txt.tmp"), "new content"));
+        QVERIFY(::rename(QFile::encodeName(path("/a.txt.tmp")).constData(),
+                         QFile::encodeName(path("/a.txt")).constData()) == 0);
         QTRY_COMPARE(updated.count(), 1);
-        QTRY_VERIFY(watcherOf(manage)->files().contains(path(QStringLiteral("/a.txt"))));
+        makePresent("/b.txt", "n2"); // gone: nothing to report, nothing to watch
+        QVERIFY(QFile::remove(path("/b.txt")));
+        manage->slotFileChanged(path("/b.txt"));
+        manage->slotDirectoryChanged(path("/b.txt"));
+        QCOMPARE(updated.count(), 1);
+        QCOMPARE(watched(), QStringList{path("/a.txt")});
     }
 
-    void vanishedFileIsNotReported()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        makePresent(manage, QStringLiteral("/a.txt"));
-        QSignalSpy updated(&manage, &YRResourceManage::signalFileUpadated);
-        QVERIFY(QFile::remove(path(QStringLiteral("/a.txt"))));
-        manage.slotFileChanged(path(QStringLiteral("/a.txt")));
-        QCOMPARE(updated.count(), 0);
-    }
-
-    void watchedFileNamedAsDirectoryIsForgotten()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        makePresent(manage, QStringLiteral("/a.txt"));
-        manage.slotDirectoryChanged(path(QStringLiteral("/a.txt")));
-        QVERIFY(!watcherOf(manage)->files().contains(path(QStringLiteral("/a.txt"))));
-    }
-
-    void deletingNodeRemovesImageAndSmallCopy()
-    {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        makePresent(manage, QStringLiteral("/a.png"), QStringLiteral("img"));
-        QVERIFY(writeFile(path(QStringLiteral("/a_small.png")), "small"));
-        makePresent(manage, QStringLiteral("/keep.txt"), QStringLiteral("other"));
-
-        manage.deleteFileById({QStringLiteral("img")});
-
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("/a.png"))));
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("/a_small.png"))));
-        QVERIFY(QFileInfo::exists(path(QStringLiteral("/keep.txt"))));
-        QVERIFY(!watcherOf(manage)->files().contains(path(QStringLiteral("/a.png"))));
-        QJsonArray progress;
-        manage.getResourceProgress(progress);
-        QCOMPARE(progressPaths(progress, 100), QStringList{"/keep.txt"});
-    }
-
-    void smallCopyOnlyForWholeImageSuffixes_data()
+    void deletingNodeTakesOnlyImagesSmallCopies_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("lookalike");
-        QTest::addColumn<bool>("lookalikeDeleted");
-        QTest::newRow("upper-case suffix") << "/A.JPG"
-                                           << "/A_small.JPG" << true;
-        QTest::newRow("no suffix") << "/README"
-                                   << "/README_small." << false;
-        QTest::newRow("part of a suffix") << "/x.b"
-                                          << "/x_small.b" << false;
-        QTest::newRow("text file") << "/x.txt"
-                                   << "/x_small.txt" << false;
+        QTest::addColumn<bool>("smallDeleted"); // the "_small." file beside it
+        QTest::newRow("image") << "/a.png" << true;
+        QTest::newRow("upper-case suffix") << "/A.JPG" << true;
+        QTest::newRow("no suffix") << "/README" << false;
+        QTest::newRow("part of a suffix") << "/x.b" << false;
+        QTest::newRow("text file") << "/x.txt" << false;
     }
-    void smallCopyOnlyForWholeImageSuffixes()
+    void deletingNodeTakesOnlyImagesSmallCopies()
     {
         QFETCH(QString, file);
-        QFETCH(QString, lookalike);
-        QFETCH(bool, lookalikeDeleted);
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        makePresent(manage, file);
-        QVERIFY(writeFile(path(lookalike), "someone's file"));
-        manage.deleteFileById({QStringLiteral("n1")});
+        QFETCH(bool, smallDeleted);
+        const QFileInfo info(path(file));
+        QString small = info.path() + "/" + info.completeBaseName() + "_small." + info.suffix();
+        makePresent(file);
+        makePresent("/keep.txt", "other");
+        QVERIFY(writeFile(small, "someone's file"));
+        manage->deleteFileById({"n1"});
         QVERIFY(!QFileInfo::exists(path(file)));
-        QCOMPARE(!QFileInfo::exists(path(lookalike)), lookalikeDeleted);
+        QCOMPARE(!QFileInfo::exists(small), smallDeleted);
+        QCOMPARE(watched(), QStringList{path("/keep.txt")});
+        QCOMPARE(progressOf(*manage), QStringList{"/keep.txt 100"});
     }
 
     void deletionNeverFollowsLinksNorTakesDirectories()
     {
         QTemporaryDir outside;
-        const QString precious = outside.path() + QStringLiteral("/precious.txt");
+        const QString precious = outside.filePath("precious.txt");
         QVERIFY(writeFile(precious, "keep me"));
-        QVERIFY(writeFile(outside.path() + QStringLiteral("/d/inner.txt"), "keep me too"));
-        QVERIFY(QFile::link(precious, path(QStringLiteral("/link.txt"))));
-        QVERIFY(
-            QFile::link(outside.path() + QStringLiteral("/d"), path(QStringLiteral("/dirlink"))));
-        QVERIFY(QDir().mkpath(path(QStringLiteral("/folder/sub"))));
-        QVERIFY(QFile::link(precious, path(QStringLiteral("/b_small.png"))));
-        QVERIFY(writeFile(path(QStringLiteral("/b.png")), "img"));
-
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        for (const QString &relative : {QStringLiteral("/link.txt"), QStringLiteral("/dirlink"),
-                                        QStringLiteral("/folder"), QStringLiteral("/b.png")}) {
-            QJsonObject record = download(path(relative), QStringLiteral("n1"), relative);
-            manage.appendDownloadedFile(record);
+        QVERIFY(writeFile(outside.filePath("d/inner.txt"), "keep me too"));
+        QVERIFY(QFile::link(precious, path("/link.txt")));
+        QVERIFY(QFile::link(outside.filePath("d"), path("/dirlink")));
+        QVERIFY(QFile::link(precious, path("/b_small.png")));
+        QVERIFY(writeFile(path("/b.png"), "img"));
+        QVERIFY(QDir().mkpath(path("/folder/sub")));
+        for (const char *relative : {"/link.txt", "/dirlink", "/folder", "/b.png"}) {
+            QJsonObject record = download(path(relative), "n1", relative);
+            manage->appendDownloadedFile(record);
         }
-        QJsonObject uploading = upload(m_dir.path(), QStringLiteral("/folder"));
-        manage.uploadFileToCloud(uploading, true);
+        send("/folder");
 
-        manage.deleteFileById({QStringLiteral("n1")});
+        manage->deleteFileById({QStringLiteral("n1")});
 
-        QVERIFY(QFileInfo(precious).isFile());
-        QVERIFY(QFileInfo::exists(outside.path() + QStringLiteral("/d/inner.txt")));
-        QVERIFY(!QFileInfo(path(QStringLiteral("/link.txt"))).isSymLink()); // the link itself went
-        QVERIFY(QFileInfo(path(QStringLiteral("/dirlink"))).isSymLink());
-        QVERIFY(QFileInfo(path(QStringLiteral("/folder/sub"))).isDir());
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("/b.png"))));
-        QVERIFY(!QFileInfo(path(QStringLiteral("/b_small.png"))).isSymLink());
-        QVERIFY(!manage.hasUploadingFile());
+        QVERIFY(QFileInfo(precious).isFile() && QFileInfo::exists(outside.filePath("d/inner.txt")));
+        QVERIFY(!QFileInfo(path("/link.txt")).isSymLink()); // the link itself went
+        QVERIFY(QFileInfo(path("/dirlink")).isSymLink() && QFileInfo(path("/folder/sub")).isDir());
+        QVERIFY(!QFileInfo::exists(path("/b.png")) && !QFileInfo(path("/b_small.png")).isSymLink());
+        QVERIFY(!manage->hasUploadingFile());
     }
 
     void deletingNodesCancelsDownloadsAndForgetsFailures()
     {
-        FakeNetWorkManager net;
-        YRResourceManage manage(&net);
-        QJsonObject waiting = download(path(QStringLiteral("/w.txt")), "gone", "/w.txt");
-        QJsonObject failed = download(path(QStringLiteral("/f.txt")), "gone", "/f.txt");
-        QJsonObject kept = download(path(QStringLiteral("/k.txt")), "kept", "/k.txt");
-        QJsonObject anonymous = download(path(QStringLiteral("/x.txt")), "", "/x.txt");
-        anonymous.remove(QStringLiteral("nodeId"));
-        for (QJsonObject *record : {&waiting, &failed, &kept, &anonymous})
-            manage.downloadFileFromCloud(*record, false);
-        net.transfer()->emitDownloadFinished(false, failed);
-
-        manage.deleteFileById({QStringLiteral("gone")});
-
-        QCOMPARE(net.transfer()->cancels, QStringList{"/cloud/w.txt"});
-        QJsonArray progress;
-        manage.getResourceProgress(progress);
-        QVERIFY(progress.isEmpty());
-        net.transfer()->downloads.clear();
-        manage.reDownloadFile();
-        QCOMPARE(net.transfer()->downloadedDests(),
-                 (QStringList{path(QStringLiteral("/k.txt")), path(QStringLiteral("/x.txt"))}));
+        fetch("/w.txt", "gone");
+        net->transfer()->emitDownloadFinished(false, fetch("/f.txt", "gone"));
+        fetch("/k.txt", "kept");
+        manage->deleteFileById({QStringLiteral("gone")});
+        QCOMPARE(net->transfer()->cancels, QStringList{"/cloud/w.txt"});
+        QVERIFY(progressOf(*manage).isEmpty());
+        net->transfer()->downloads.clear();
+        manage->reDownloadFile();
+        QCOMPARE(net->transfer()->downloadedDests(), QStringList{path("/k.txt")});
     }
 };
 

@@ -1,13 +1,10 @@
 #ifndef TRANSFERRECORDS_H
 #define TRANSFERRECORDS_H
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QString>
+#include "resourcemanage/yrresourcemanage.h"
+#include "support/fakenetworkmanager.h"
+
+#include <QtTest>
 
 // Small helpers shared by the tests that build transfer records and the files they name.
 namespace TransferRecords {
@@ -16,55 +13,87 @@ namespace TransferRecords {
 inline QJsonObject download(const QString &dest, const QString &nodeId = QStringLiteral("n1"),
                             const QString &localPath = QStringLiteral("/a.txt"))
 {
-    return QJsonObject{{QStringLiteral("dest"), dest},
-                       {QStringLiteral("downloadMethod"), QStringLiteral("queue")},
-                       {QStringLiteral("fileCloudSource"), QStringLiteral("resource")},
-                       {QStringLiteral("cloudPath"), QStringLiteral("/cloud") + localPath},
-                       {QStringLiteral("nodeType"), QStringLiteral("file")},
-                       {QStringLiteral("isTranslate"), 0},
-                       {QStringLiteral("localPath"), localPath},
-                       {QStringLiteral("nodeId"), nodeId},
-                       {QStringLiteral("fileType"), QStringLiteral("txt")}};
-}
-
-// An upload record as the upload flow builds it before uploadFileToCloud.
-inline QJsonObject upload(const QString &planDir, const QString &localPath,
-                          const QString &nodeId = QStringLiteral("n1"))
-{
-    return QJsonObject{{QStringLiteral("dest"), planDir + localPath},
-                       {QStringLiteral("localPath"), localPath},
-                       {QStringLiteral("localPath_temp"), planDir + localPath},
-                       {QStringLiteral("remotePath"), QStringLiteral("/u") + localPath},
-                       {QStringLiteral("bucketName"), QStringLiteral("bucket-up")},
-                       {QStringLiteral("replace"), true},
-                       {QStringLiteral("fileCloudSource"), QStringLiteral("localUpload")},
-                       {QStringLiteral("nodeId"), nodeId}};
+    return QJsonObject{{"dest", dest},
+                       {"fileCloudSource", "resource"},
+                       {"cloudPath", QStringLiteral("/cloud") + localPath},
+                       {"localPath", localPath},
+                       {"nodeId", nodeId},
+                       {"fileType", "txt"}};
 }
 
 // Writes bytes into path (creating its directory); false when that fails.
-inline bool writeFile(const QString &path, const QByteArray &bytes)
+inline bool writeFile(const QString &path, const QByteArray &bytes, bool append = false)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+    return file.open(append ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
 }
 
-inline QString md5Hex(const QByteArray &bytes)
+// The progress entries as "tempPath percent", in order.
+inline QStringList progressOf(YRResourceManage &manage)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    QJsonArray progress;
+    manage.getResourceProgress(progress);
+    QStringList entries;
+    for (const QJsonValue &entry : progress)
+        entries << (entry.toObject().keys() == QStringList{"percent", "tempPath"}
+                        ? entry["tempPath"].toString() + ' ' +
+                              QString::number(entry["percent"].toInt())
+                        : QStringLiteral("an entry of another shape"));
+    return entries;
 }
 
-// The "tempPath" texts of progress entries with the given percent, in order.
-inline QStringList progressPaths(const QJsonArray &progress, int percent)
+// A plan directory and a manager over a scriptable network, made afresh for each test.
+class ResourceFixture
 {
-    QStringList paths;
-    for (const QJsonValue &entry : progress) {
-        if (entry.toObject().value(QStringLiteral("percent")).toInt() == percent)
-            paths.append(entry.toObject().value(QStringLiteral("tempPath")).toString());
+protected:
+    QTemporaryDir m_dir;
+    FakeNetWorkManager *net = nullptr;
+    YRResourceManage *manage = nullptr;
+
+    QString path(const QString &relative) const { return m_dir.path() + relative; }
+    void setUp()
+    {
+        qApp->setProperty("uid", QString());
+        qApp->setProperty("ResourceDomain", QVariant());
+        net = new FakeNetWorkManager;
+        manage = new YRResourceManage(net);
     }
-    return paths;
-}
+    void tearDown()
+    {
+        delete manage;
+        delete net;
+        QDir(m_dir.path()).removeRecursively();
+        QDir().mkpath(m_dir.path());
+    }
+    // Asks for a download of relative in the plan directory; the record as handed over.
+    QJsonObject fetch(const QString &relative, const QString &nodeId = QStringLiteral("n1"))
+    {
+        QJsonObject record = download(path(relative), nodeId, relative);
+        manage->downloadFileFromCloud(record, false);
+        return record;
+    }
+    // Hands an upload record, as the upload flow builds it, to the manager; the record after.
+    QJsonObject send(const QString &relative, const QString &nodeId = QStringLiteral("n1"),
+                     bool sendNow = true)
+    {
+        QJsonObject record{{"dest", path(relative)},           {"localPath", relative},
+                           {"localPath_temp", path(relative)}, {"remotePath", "/u" + relative},
+                           {"bucketName", "bucket-up"},        {"replace", true},
+                           {"fileCloudSource", "localUpload"}, {"nodeId", nodeId}};
+        manage->uploadFileToCloud(record, sendNow);
+        return record;
+    }
+    // A present, watched file at relative.
+    void makePresent(const QString &relative, const QString &nodeId = QStringLiteral("n1"))
+    {
+        QVERIFY(writeFile(path(relative), "first"));
+        QJsonObject record = download(path(relative), nodeId, relative);
+        manage->appendDownloadedFile(record);
+        QVERIFY(manage->addWatchFilePath(path(relative)));
+    }
+};
 
 } // namespace TransferRecords
 
