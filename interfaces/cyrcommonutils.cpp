@@ -1,6 +1,8 @@
 #include "interfaces/cyrcommonutils.h"
+#include "interfaces/storedzipwriter.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,7 +30,7 @@ constexpr qint64 kStreamBlockSize = 1024 * 1024;
 // Zip64 headers are written only where a size or an offset could pass the 32-bit limit, so
 // that ordinary packages stay readable by every unzipper. The margin covers deflate growing
 // incompressible data and the local headers.
-constexpr qint64 kZip64Threshold = Q_INT64_C(0xF0000000);
+constexpr qint64 kZip64Threshold = StoredZipWriter::kZip64Threshold;
 
 // Upper bound of a local header and data descriptor, name bytes aside.
 constexpr qint64 kLocalHeaderAllowance = 128;
@@ -92,6 +94,8 @@ struct ArchiveEntry
     QString sourcePath;
     qint64 size = 0;
     bool isDirectory = false;
+    QDateTime modified;
+    QFileDevice::Permissions permissions;
 };
 
 // Lists the regular files (and empty directories) below dirPath as archive entries, each
@@ -122,12 +126,46 @@ bool collectArchiveEntries(const QString &dirPath, const QString &relativePrefix
                                        skipPath, entries))
                 return false;
             if (entries.size() == before)
-                entries.append({name + QLatin1Char('/'), child.absoluteFilePath(), 0, true});
+                entries.append({name + QLatin1Char('/'), child.absoluteFilePath(), 0, true,
+                                child.lastModified(), child.permissions()});
         } else if (child.isFile()) {
-            entries.append({name, child.absoluteFilePath(), child.size(), false});
+            entries.append({name, child.absoluteFilePath(), child.size(), false,
+                            child.lastModified(), child.permissions()});
         }
     }
     return true;
+}
+
+// Opens an entry's source file for reading, logging why when it cannot.
+bool openEntrySource(QFile &source)
+{
+    if (source.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return true;
+    qCWarning(lcUtils).noquote() << "CYrCommonUtils::compressDir_level"
+                                 << "cannot read" << source.fileName() << source.errorString();
+    return false;
+}
+
+// Writes entries into target as stored (level 0) entries; false when a source cannot be read
+// in full or the archive cannot be written.
+bool writeStoredArchive(QIODevice &target, const QVector<ArchiveEntry> &entries)
+{
+    StoredZipWriter writer;
+    bool written = writer.open(&target);
+    for (auto entry = entries.cbegin(); written && entry != entries.cend(); ++entry) {
+        if (entry->isDirectory) {
+            written = writer.addDirectory(entry->name, entry->modified, entry->permissions);
+        } else {
+            QFile source(entry->sourcePath);
+            if (!openEntrySource(source))
+                return false;
+            written = writer.addFile(entry->name, source, entry->modified);
+        }
+    }
+    if (written && writer.close())
+        return true;
+    qCWarning(lcUtils).noquote() << "CYrCommonUtils::compressDir_level" << writer.errorString();
+    return false;
 }
 
 // Appends one entry to an archive open for writing; false when the source cannot be read in
@@ -149,14 +187,10 @@ bool writeArchiveEntry(QuaZip &zip, const ArchiveEntry &entry, int level, bool z
     }
 
     QFile source(entry.sourcePath);
-    if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        qCWarning(lcUtils).noquote() << "CYrCommonUtils::compressDir_level"
-                                     << "cannot read" << entry.sourcePath << source.errorString();
+    if (!openEntrySource(source))
         return false;
-    }
     QuaZipFile out(&zip);
-    const int method = level == 0 ? 0 : Z_DEFLATED;
-    if (!out.open(QIODevice::WriteOnly, info, nullptr, 0, method, level))
+    if (!out.open(QIODevice::WriteOnly, info, nullptr, 0, Z_DEFLATED, level))
         return false;
     const bool copied = streamFileBlocks(
         source, buffer, [&out](const char *data, qint64 n) { return out.write(data, n) == n; });
@@ -168,6 +202,28 @@ bool writeArchiveEntry(QuaZip &zip, const ArchiveEntry &entry, int level, bool z
         return false;
     }
     return out.getZipError() == ZIP_OK;
+}
+
+// Writes entries into target as deflated entries at level (1 to 9) through QuaZip; false when
+// a source cannot be read in full or the archive cannot be written.
+bool writeDeflatedArchive(QIODevice &target, const QVector<ArchiveEntry> &entries, int level)
+{
+    QuaZip zip(&target);
+    zip.setAutoClose(false);
+    if (!zip.open(QuaZip::mdCreate))
+        return false;
+    QByteArray buffer(int(kStreamBlockSize), Qt::Uninitialized);
+    qint64 archiveBytesBefore = 0;
+    for (const ArchiveEntry &entry : entries) {
+        const bool zip64 = archiveBytesBefore + entry.size >= kZip64Threshold;
+        archiveBytesBefore += entry.size + kLocalHeaderAllowance + 3 * entry.name.size();
+        if (!writeArchiveEntry(zip, entry, level, zip64, buffer)) {
+            zip.close();
+            return false;
+        }
+    }
+    zip.close();
+    return zip.getZipError() == ZIP_OK;
 }
 
 QSize thumbnailSize(const QSize &source)
@@ -241,24 +297,11 @@ bool CYrCommonUtils::compressDir_level(const QString &fileCompressed, const QStr
                                      << "cannot write" << archivePath << target.errorString();
         return false;
     }
-    QuaZip zip(&target);
-    zip.setAutoClose(false);
-    if (!zip.open(QuaZip::mdCreate))
-        return false;
-
     const int boundedLevel = qBound(0, level, 9);
-    QByteArray buffer(int(kStreamBlockSize), Qt::Uninitialized);
-    qint64 archiveBytesBefore = 0;
-    for (const ArchiveEntry &entry : qAsConst(entries)) {
-        const bool zip64 = archiveBytesBefore + entry.size >= kZip64Threshold;
-        archiveBytesBefore += entry.size + kLocalHeaderAllowance + 3 * entry.name.size();
-        if (!writeArchiveEntry(zip, entry, boundedLevel, zip64, buffer)) {
-            zip.close();
-            return false; // the QSaveFile discards the partial archive
-        }
-    }
-    zip.close();
-    if (zip.getZipError() != ZIP_OK || !target.commit()) {
+    const bool written = boundedLevel == 0 ? writeStoredArchive(target, entries)
+                                           : writeDeflatedArchive(target, entries, boundedLevel);
+    // On failure the QSaveFile discards the partial archive.
+    if (!written || !target.commit()) {
         qCWarning(lcUtils).noquote() << "CYrCommonUtils::compressDir_level"
                                      << "cannot finish" << archivePath << target.errorString();
         return false;
