@@ -23,9 +23,7 @@ private slots:
     void versionRules_data();
     void versionRules();
     void documentKeepsTimesAfter2038();
-    void ordersAreSortedAndRenumbered();
-    void inquiryStepWritesOnlyTasks();
-    void tasksGetNewIdentifiersStepsAndNodesKeepTheirs();
+    void readerOrdersAndIdentifiers();
     void unknownNodeTypesAreDroppedSiblingsKept();
     void unknownStepTypeFailsTheWriteAndKeepsText();
     void contentKindsSurviveRoundTrip_data();
@@ -187,79 +185,38 @@ void tst_PlanDocument::documentKeepsTimesAfter2038()
     QCOMPARE(data.getPlanInfo().value("iUpdateTime").toLongLong(), after2038 + 5);
 }
 
-void tst_PlanDocument::ordersAreSortedAndRenumbered()
+void tst_PlanDocument::readerOrdersAndIdentifiers()
 {
-    const QJsonArray nodes = {node("n5", "paper", 5, {{"paperName", "five"}}),
-                              node("n2", "paper", 2, {{"paperName", "two"}}),
-                              node("n9", "paper", 9, {{"paperName", "nine"}})};
-    QJsonObject second = step("s2", "随堂测试", {});
-    QJsonObject secondAttr = second.value("attr").toObject();
-    secondAttr.insert("stepOrder", 0);
-    second.insert("attr", secondAttr);
-    QJsonObject first = step("s1", "同步习题", nodes);
-    QJsonObject firstAttr = first.value("attr").toObject();
-    firstAttr.insert("stepOrder", 7); // steps stay in array order whatever their stepOrder
-    first.insert("attr", firstAttr);
-
+    const QString text = QStringLiteral(R"({"description": {"documentVersion": "5.0"}, "steps": [
+        {"attr": {"stepId": "s1", "stepOrder": 7, "stepType": "同步习题"}, "nodes": [
+            {"nodeId": "n5", "nodeType": "paper", "nodeOrder": 5, "nodeContent": {}},
+            {"nodeId": "n2", "nodeType": "paper", "nodeOrder": 2, "nodeContent": {}},
+            {"nodeId": "n9", "nodeType": "paper", "nodeOrder": 9, "nodeContent": {}}]},
+        {"attr": {"stepId": 12, "stepType": "分组探究"},
+         "nodes": [{"nodeId": "own", "nodeType": "paper", "nodeContent": {}}],
+         "tasks": [{"taskId": "stored", "taskName": "second", "taskOrder": 1},
+                   {"taskName": "first", "taskOrder": 0, "taskDesc": "d",
+                    "nodes": [{"nodeId": "t1", "nodeType": "paper", "nodeContent": {}}]}]}]})");
     YRPlanData data;
-    QVERIFY(data.setJson(document(description(), {first, second})));
-    const QJsonArray steps = parse(data.getJson()).value("steps").toArray();
-    QCOMPARE(steps.at(0).toObject().value("attr").toObject().value("stepId").toString(), "s1");
-    QCOMPARE(steps.at(0).toObject().value("attr").toObject().value("stepOrder").toInt(), 0);
-    QCOMPARE(steps.at(1).toObject().value("attr").toObject().value("stepOrder").toInt(), 1);
-    const QJsonArray written = steps.at(0).toObject().value("nodes").toArray();
-    QStringList ids;
-    for (int i = 0; i < written.size(); ++i) {
-        ids << written.at(i).toObject().value("nodeId").toString();
-        QCOMPARE(written.at(i).toObject().value("nodeOrder").toInt(), i);
-    }
-    QCOMPARE(ids, QStringList({"n2", "n5", "n9"}));
-}
-
-void tst_PlanDocument::inquiryStepWritesOnlyTasks()
-{
-    QJsonObject inquiry =
-        inquiryStep("s1", {task("second", 1, {}), task("first", 0, {node("n1", "paper", 0, {})})});
-    // Nodes held by the step itself are read but never written for a group inquiry.
-    inquiry.insert("nodes", QJsonArray{node("own", "paper", 0, {})});
-    YRPlanData data;
-    QVERIFY(data.setJson(document(description(), {inquiry})));
-    const QJsonObject written = parse(data.getJson()).value("steps").toArray().at(0).toObject();
-    QVERIFY(!written.contains("nodes"));
-    const QJsonArray tasks = written.value("tasks").toArray();
-    QCOMPARE(tasks.size(), 2);
-    QCOMPARE(tasks.at(0).toObject().value("taskName").toString(), "first");
-    QCOMPARE(tasks.at(0).toObject().value("taskOrder").toInt(), 0);
-    QCOMPARE(tasks.at(0).toObject().value("taskDesc").toString(), "desc of first");
-    QCOMPARE(tasks.at(0).toObject().value("nodes").toArray().size(), 1);
+    QVERIFY(data.setJson(text));
+    const QJsonArray steps = parse(data.getJson())["steps"].toArray();
+    // Steps keep their array order, nodes and tasks are sorted; all are renumbered from 0.
+    QCOMPARE(steps[0]["attr"]["stepOrder"].toInt(), 0);
+    QCOMPARE(steps[1]["attr"]["stepOrder"].toInt(), 1);
+    QCOMPARE(data.getNodeId("s1"), QStringList({"n2", "n5", "n9"}));
+    QCOMPARE(steps[0]["nodes"][2]["nodeOrder"].toInt(), 2);
+    QCOMPARE(steps[1]["attr"]["stepId"].toString(), "12");
+    // A group inquiry writes only its tasks; its own nodes are read, never written.
+    QVERIFY(!steps[1].toObject().contains("nodes"));
     QCOMPARE(data.getNodeId("own"), QStringList("own"));
-    QCOMPARE(data.getTeachingPlanStepCount(), 1);
-}
-
-void tst_PlanDocument::tasksGetNewIdentifiersStepsAndNodesKeepTheirs()
-{
-    const QString text = document(description(), {inquiryStep("s1", {task("t", 0, {})})});
-    YRPlanData a;
-    YRPlanData b;
-    QVERIFY(a.setJson(text));
-    QVERIFY(b.setJson(text));
-    QVERIFY(b.setJson(text)); // a second read without clearing doubles the steps
-    QCOMPARE(b.getTeachingPlanStepCount(), 2);
-    const auto taskId = [](const YRPlanData &d) {
-        return parse(d.getJson())["steps"][0]["tasks"][0]["taskId"].toString();
-    };
-    QVERIFY(taskId(a) != "ignored");
-    QVERIFY(taskId(a) != taskId(b));
-    QCOMPARE(parse(a.getJson())["steps"][0]["attr"]["stepId"].toString(), "s1");
-
-    QJsonObject numbered = step("x", "自定义", {});
-    QJsonObject attr = numbered.value("attr").toObject();
-    attr.insert("stepId", 12);
-    numbered.insert("attr", attr);
-    YRPlanData c;
-    QVERIFY(c.setJson(document(description(), {numbered})));
-    QCOMPARE(c.getNodeId("12"), QStringList());
-    QCOMPARE(parse(c.getJson())["steps"][0]["attr"]["stepId"].toString(), "12");
+    QCOMPARE(steps[1]["tasks"][0]["taskName"].toString(), "first");
+    QCOMPARE(steps[1]["tasks"][0]["nodes"][0]["nodeId"].toString(), "t1");
+    // Tasks get new identifiers on every read; reading again without clearing doubles steps.
+    QVERIFY(steps[1]["tasks"][1]["taskId"].toString() != "stored");
+    QVERIFY(data.setJson(text));
+    QCOMPARE(data.getTeachingPlanStepCount(), 4);
+    QVERIFY(parse(data.getJson())["steps"][3]["tasks"][0]["taskId"] !=
+            steps[1]["tasks"][0]["taskId"]);
 }
 
 void tst_PlanDocument::unknownNodeTypesAreDroppedSiblingsKept()

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -69,7 +70,9 @@ private slots:
     void updateNodeCopiesFileValuesOnly();
     void getNodeIdLists();
     void webNodePathsAndRecords();
-    void webNodeDuplicatesAndRenames();
+    void webNodeDuplicates_data();
+    void webNodeDuplicates();
+    void clashingFileNamesAreNumbered();
     void webNodeTargets();
     void webNodesLeavingThePlanAreRefused_data();
     void webNodesLeavingThePlanAreRefused();
@@ -372,42 +375,57 @@ void tst_PlanEditing::webNodePathsAndRecords()
              parse(data.getJson())["steps"][0]["tasks"][0]["nodes"]);
 }
 
-void tst_PlanEditing::webNodeDuplicatesAndRenames()
+void tst_PlanEditing::webNodeDuplicates_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("secondAdded");
+    // clang-format off
+    QTest::newRow("file, same cloud path") << R"(file {"fileName": "a.png", "cloudPath": "c/1"})" << R"(file {"fileName": "x.png", "cloudPath": "c/1"})" << false;
+    QTest::newRow("local upload, same name") << R"(file {"fileName": "a.png", "cloudPath": "c/1"})" << R"(file {"fileName": "a.png", "fileCloudSource": "localUpload"})" << false;
+    QTest::newRow("question") << R"(question {"questionId": "q"})" << R"(question {"questionId": "q"})" << false;
+    QTest::newRow("paper") << R"(paper {"paperId": "p"})" << R"(paper {"paperId": "p"})" << false;
+    QTest::newRow("subject app") << R"(subjectApp {"appBundleId": "b"})" << R"(subjectApp {"appBundleId": "b"})" << false;
+    QTest::newRow("ebook page") << R"(ebook {"cloudPath": "e", "bookId": 2})" << R"(ebook {"cloudPath": "e"})" << false;
+    // A node of another kind is never taken for the same resource.
+    QTest::newRow("other kind, same cloud path") << R"(file {"fileName": "a", "cloudPath": "c"})" << R"(ebook {"cloudPath": "c"})" << true;
+    QTest::newRow("other kind, both paths empty") << R"(file {"fileName": "a"})" << R"(question {"questionId": "q"})" << true;
+    // clang-format on
+}
+
+void tst_PlanEditing::webNodeDuplicates()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, secondAdded);
+    const auto json = [](const QString &row) {
+        const int space = row.indexOf(' ');
+        return webNode(row.left(space), parse(row.mid(space + 1)));
+    };
+    YRPlanData data;
+    data.setTeachingPlanDir(m_dir.path() + "/plan");
+    loadOldPlan(data, {step("S", "内容精讲", {})});
+    QVERIFY(data.appendNode("S", "", json(first)));
+    QCOMPARE(data.appendNode("S", "", json(second)), secondAdded);
+    QCOMPARE(data.getNodeId("S").size(), secondAdded ? 2 : 1);
+}
+
+void tst_PlanEditing::clashingFileNamesAreNumbered()
 {
     YRPlanData data;
     data.setTeachingPlanDir(m_dir.path() + "/plan");
     loadOldPlan(data, {step("S", "内容精讲", {})});
-    QVERIFY(
-        data.appendNode("S", "", webNode("file", {{"fileName", "a.png"}, {"cloudPath", "c/1"}})));
-    QVERIFY(
-        !data.appendNode("S", "", webNode("file", {{"fileName", "x.png"}, {"cloudPath", "c/1"}})));
-    QVERIFY(
-        data.appendNode("S", "", webNode("file", {{"fileName", "a.png"}, {"cloudPath", "c/2"}})));
-    QVERIFY(
-        data.appendNode("S", "", webNode("file", {{"fileName", "a.png"}, {"cloudPath", "c/3"}})));
+    for (const char *cloud : {"c/1", "c/2", "c/3"})
+        QVERIFY(data.appendNode("S", "",
+                                webNode("file", {{"fileName", "a.png"}, {"cloudPath", cloud}})));
     const QJsonArray nodes = parse(data.getJson())["steps"][0]["nodes"].toArray();
-    QCOMPARE(nodes.size(), 3);
     const QString second = nodes.at(1)["nodeContent"]["fileName"].toString();
     const QString third = nodes.at(2)["nodeContent"]["fileName"].toString();
-    // One counter for the whole process: the numbers differ and grow.
-    QVERIFY2(second.startsWith("a") && second.endsWith(".png") && second != "a.png",
-             qPrintable(second));
-    QVERIFY(third != second && third != "a.png");
-    QVERIFY(!data.appendNode(
-        "S", "", webNode("file", {{"fileName", "a.png"}, {"fileCloudSource", "localUpload"}})));
-    // A node of another kind is never taken for the same resource or renamed after it.
-    QVERIFY(
-        data.appendNode("S", "", webNode("ebook", {{"pageName", "a.png"}, {"cloudPath", "c/2"}})));
-    QCOMPARE(parse(data.getJson())["steps"][0]["nodes"][3]["nodeContent"]["pageName"].toString(),
-             "a.png");
-    QVERIFY(data.appendNode("S", "", webNode("question", {{"questionId", "q"}})));
-    QVERIFY(!data.appendNode("S", "", webNode("question", {{"questionId", "q"}})));
-    QVERIFY(data.appendNode("S", "", webNode("paper", {{"paperId", "p"}})));
-    QVERIFY(!data.appendNode("S", "", webNode("paper", {{"paperId", "p"}})));
-    QVERIFY(data.appendNode("S", "", webNode("subjectApp", {{"appBundleId", "b"}})));
-    QVERIFY(!data.appendNode("S", "", webNode("subjectApp", {{"appBundleId", "b"}})));
-    QVERIFY(data.appendNode("S", "", webNode("ebook", {{"cloudPath", "e"}, {"bookId", 2}})));
-    QVERIFY(!data.appendNode("S", "", webNode("ebook", {{"cloudPath", "e"}})));
+    // One counter for the whole process: the numbers differ and never repeat.
+    QVERIFY2(QRegularExpression("^a[0-9]+\\.png$").match(second).hasMatch(), qPrintable(second));
+    QVERIFY2(QRegularExpression("^a[0-9]+\\.png$").match(third).hasMatch(), qPrintable(third));
+    QVERIFY(third != second);
+    QCOMPARE(data.getJsonFiles().at(1)["localPath"].toString(), "/S/" + second);
 }
 
 void tst_PlanEditing::webNodeTargets()
