@@ -291,7 +291,7 @@ QString createPlan(IYRPlanData &plan, const QString &root, const QString &name, 
     plan.initTeachingPlanAttr();
     if (!root.isEmpty())
         plan.setTeachingPlanRoot(QDir::fromNativeSeparators(QFileInfo(root).absoluteFilePath()));
-    QString user = qApp->property("uid").toString();
+    QString user = QCoreApplication::instance()->property("uid").toString();
     if (user.isEmpty())
         user = QStringLiteral("local");
     const qint64 dayStamp =
