@@ -75,37 +75,49 @@ QString generatedPlan(int stepCount, int nodesPerStep, bool withThumbnails)
                                  .toJson(QJsonDocument::Indented));
 }
 
-double medianMs(int runs, const std::function<void()> &work)
+double timeMs(const std::function<void()> &work)
 {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(timer.nsecsElapsed() / 1e6);
-    }
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+double median(std::vector<double> times)
+{
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
 }
 
+double medianMs(int runs, const std::function<void()> &work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i)
+        times.push_back(timeMs(work));
+    return median(times);
+}
+
+// The two sides alternate, so that a busy moment of the machine hits both alike.
 double measureLoad(const QString &text, int runs, const char *label)
 {
-    const double bare = medianMs(runs, [&text] {
-        const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
-        const QByteArray written = document.toJson(QJsonDocument::Indented);
-        Q_UNUSED(written);
-    });
-    // Only the load is timed: the models are made before and destroyed after.
-    std::vector<std::unique_ptr<YRPlanData>> models;
+    std::vector<double> bareTimes;
+    std::vector<double> loadTimes;
     for (int i = 0; i < runs; ++i) {
-        models.push_back(std::make_unique<YRPlanData>());
-        models.back()->setTeachingPlanDir(QStringLiteral("/tmp/yrdata-bench/plan"));
+        bareTimes.push_back(timeMs([&text] {
+            const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+            const QByteArray written = document.toJson(QJsonDocument::Indented);
+            Q_UNUSED(written);
+        }));
+        // Only the load is timed: the model is made before and destroyed after.
+        YRPlanData model;
+        model.setTeachingPlanDir(QStringLiteral("/tmp/yrdata-bench/plan"));
+        loadTimes.push_back(timeMs([&text, &model] {
+            if (!model.setJson(text))
+                std::printf("setJson failed\n");
+        }));
     }
-    int next = 0;
-    const double load = medianMs(runs, [&text, &models, &next] {
-        if (!models[next++]->setJson(text))
-            std::printf("setJson failed\n");
-    });
+    const double bare = median(bareTimes);
+    const double load = median(loadTimes);
     std::printf("%s: setJson %.1f ms, bare fromJson+toJson %.1f ms, ratio %.2fx\n", label, load,
                 bare, load / bare);
     return load / bare;
@@ -117,7 +129,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("yrdata.*.debug=false"));
-    const int runs = 7;
+    const int runs = 9;
     const QString text = generatedPlan(200, 100, false);
     if (argc > 1) { // write the generated document for profiling
         QFile out(QString::fromLocal8Bit(argv[1]));

@@ -242,38 +242,39 @@ void YRPlanData::readNodeList(const QJsonArray &in, QVector<TPStepNode *> &nodes
 
 bool YRPlanData::readNode(const QJsonObject &in, std::unique_ptr<TPStepNode> &node)
 {
-    if (!in.contains(QLatin1String("nodeType")) || !in.contains(QLatin1String("nodeContent")))
+    const QJsonValue type = in.value(QLatin1String("nodeType"));
+    const QJsonValue content = in.value(QLatin1String("nodeContent"));
+    if (type.isUndefined() || content.isUndefined())
         return false;
-    std::unique_ptr<TPStepNode> record =
-        YRPlanDataUtil::createNodeRecord(in.value(QLatin1String("nodeType")).toString());
+    std::unique_ptr<TPStepNode> record = YRPlanDataUtil::createNodeRecord(type.toString());
     if (!record) {
         qCDebug(lcPlanData).noquote() << "type error!!!!!!!";
         return false;
     }
-    record->id = in.contains(QLatin1String("nodeId")) ? in.value(QLatin1String("nodeId")).toString()
-                                                      : createGUID();
+    const QJsonValue id = in.value(QLatin1String("nodeId"));
+    record->id = id.isUndefined() ? createGUID() : id.toString();
     nodeMap.insert(record->id, record.get());
 
-    const QJsonObject content = in.value(QLatin1String("nodeContent")).toObject();
+    const QJsonObject contentObject = content.toObject();
     switch (record->nodeType) {
     case TPNT_File:
-        readFileContent(content, record.get());
+        readFileContent(contentObject, record.get());
         break;
     case TPNT_Question:
-        readQuestionContent(content, record.get());
+        readQuestionContent(contentObject, record.get());
         break;
     case TPNT_Paper:
-        readPaperContent(content, record.get());
+        readPaperContent(contentObject, record.get());
         break;
     case TPNT_SubjectApp:
-        readSubjectAppContent(content, record.get());
+        readSubjectAppContent(contentObject, record.get());
         break;
     case TPNT_Ebook:
-        readEbookContent(content, record.get());
+        readEbookContent(contentObject, record.get());
         break;
     }
-    record->order =
-        in.contains(QLatin1String("nodeOrder")) ? in.value(QLatin1String("nodeOrder")).toInt() : -1;
+    const QJsonValue order = in.value(QLatin1String("nodeOrder"));
+    record->order = order.isUndefined() ? -1 : order.toInt();
     node = std::move(record);
     return true;
 }
