@@ -6,7 +6,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QLoggingCategory>
 
 #include <cstdint>
 
@@ -26,13 +25,6 @@ const char kPlan[] = R"({
 })";
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzCheck::ensureApplication();
-    QLoggingCategory::setFilterRules(QStringLiteral("yrdata.*=false\n*.debug=false"));
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {

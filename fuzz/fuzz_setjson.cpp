@@ -6,7 +6,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QLoggingCategory>
 
 #include <cstdint>
 
@@ -27,13 +26,6 @@ void compareReload(const YRPlanData &first)
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzCheck::ensureApplication();
-    QLoggingCategory::setFilterRules(QStringLiteral("yrdata.*=false\n*.debug=false"));
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QJsonObject>
+#include <QLoggingCategory>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,15 +47,19 @@ inline void planRecordsStayInside(YRPlanData &data)
     recordsStayInsidePlan(data.getJsonQuestions());
 }
 
-inline void ensureApplication()
+} // namespace FuzzCheck
+
+// Shared by the targets (each includes this header from its one source file): an application
+// object for the whole run, and the library's log silenced.
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     static int argc = 1;
     static char name[] = "fuzz";
     static char *argv[] = {name, nullptr};
     if (!QCoreApplication::instance())
         new QCoreApplication(argc, argv); // lives for the whole run
+    QLoggingCategory::setFilterRules(QStringLiteral("yrdata.*=false\n*.debug=false"));
+    return 0;
 }
-
-} // namespace FuzzCheck
 
 #endif // FUZZCHECK_H
