@@ -1,7 +1,9 @@
 #include "plandata/planpaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QVariant>
 #include <QtGlobal>
 
 namespace YRPlanPaths {
@@ -22,6 +24,12 @@ QString teachingPlanBase()
 }
 
 } // namespace
+
+QString signedInUserId()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app ? app->property("uid").toString() : QString();
+}
 
 QString teachingPlanRoot()
 {

@@ -7,6 +7,10 @@
 
 namespace YRPlanPaths {
 
+// The signed-in user's id: the application property "uid", read now; empty when nobody is
+// signed in or there is no application object.
+YRDATA_EXPORT QString signedInUserId();
+
 // The root of all teaching plans: ALLUSERSPROFILE + "/Orvane/Tavrunelcore/TeachPlans", with "/"
 // separators. Where ALLUSERSPROFILE is unset or empty, the base is the user's generic data
 // location instead. Not created here.

@@ -21,12 +21,6 @@ namespace {
 
 const char kDocumentName[] = "/teachpkg.json";
 
-QString signedInUserId()
-{
-    const QCoreApplication *app = QCoreApplication::instance();
-    return app ? app->property("uid").toString() : QString();
-}
-
 } // namespace
 
 YRPlanData::YRPlanData(QObject *parent) : QObject(parent) {}
@@ -85,7 +79,7 @@ QString YRPlanData::getJson(const QString &path, bool isAbsolute)
     QString filePath = path;
     if (!isAbsolute) {
         const QString base = YRPlanPaths::teachingPlanRootWithSlash();
-        const QString uid = signedInUserId();
+        const QString uid = YRPlanPaths::signedInUserId();
         filePath = path.contains(uid) ? base + path : base + uid + path;
     }
     QFile file(filePath);
@@ -127,7 +121,7 @@ void YRPlanData::initTeachingPlanAttr()
     attr.strDocumentVersion = QStringLiteral("5.0");
     attr.iCreateTime = QDateTime::currentSecsSinceEpoch();
     attr.iUpdateTime = attr.iCreateTime;
-    attr.iAuthorId = signedInUserId();
+    attr.iAuthorId = YRPlanPaths::signedInUserId();
     attr.iStepCount = 0;
     attr.strIntrospection.clear();
     attr.iBoardId = 4;

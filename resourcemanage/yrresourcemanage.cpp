@@ -1,6 +1,7 @@
 #include "resourcemanage/yrresourcemanage.h"
 
 #include "interfaces/cyrcommonutils.h"
+#include "plandata/planpaths.h"
 #include "resourcemanage/resourcelog.h"
 
 #include <QCoreApplication>
@@ -19,12 +20,6 @@ const QLatin1String kDocumentName("teachpkg.json");
 // Resubmission delays of a failing upload: 1 s, doubled at each failure, at most 60 s.
 const int kFirstUploadRetryMs = 1000;
 const int kLongestUploadRetryMs = 60000;
-
-QString signedInUserId()
-{
-    const QCoreApplication *app = QCoreApplication::instance();
-    return app ? app->property("uid").toString() : QString();
-}
 
 // The copy of an upload record that the lists keep: the upload-only keys left out.
 QJsonObject uploadListCopy(const QJsonObject &record)
@@ -280,7 +275,7 @@ void YRResourceManage::slotDownloadFinished(bool bSucceed, QJsonObject info)
         }
     } else {
         const bool targetExists = QFileInfo(target).isFile();
-        const bool signedIn = !signedInUserId().isEmpty();
+        const bool signedIn = !YRPlanPaths::signedInUserId().isEmpty();
         for (const TransferEntry &entry : matched) {
             if (!targetExists)
                 addFailed(entry.record);
@@ -537,7 +532,7 @@ void YRResourceManage::slotResultNetWorkCheck(bool bState, QString strMark)
     m_netWorkState = bState;
     if (bState) {
         IYRFileTransfer *files = transfer();
-        if (files && !signedInUserId().isEmpty()) {
+        if (files && !YRPlanPaths::signedInUserId().isEmpty()) {
             // The complete record: the listed copy lacks the keys an upload needs.
             for (const TransferEntry &entry : m_uploadingFiles.entries()) {
                 cancelUploadRetry(entry.sent.value(QLatin1String("localPath")).toString());

@@ -291,7 +291,7 @@ QString createPlan(IYRPlanData &plan, const QString &root, const QString &name, 
     plan.initTeachingPlanAttr();
     if (!root.isEmpty())
         plan.setTeachingPlanRoot(QDir::fromNativeSeparators(QFileInfo(root).absoluteFilePath()));
-    QString user = QCoreApplication::instance()->property("uid").toString();
+    QString user = YRPlanPaths::signedInUserId();
     if (user.isEmpty())
         user = QStringLiteral("local");
     const qint64 dayStamp =
