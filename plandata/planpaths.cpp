@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonDocument>
 #include <QStandardPaths>
 #include <QVariant>
 #include <QtGlobal>
@@ -29,6 +30,29 @@ QString signedInUserId()
 {
     const QCoreApplication *app = QCoreApplication::instance();
     return app ? app->property("uid").toString() : QString();
+}
+
+QJsonObject resourceDomains()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return QJsonObject();
+    const QVariant table = app->property("ResourceDomain");
+    switch (table.userType()) {
+    case QMetaType::QJsonObject:
+        return table.toJsonObject();
+    case QMetaType::QJsonDocument:
+        return table.toJsonDocument().object();
+    case QMetaType::QVariantMap:
+        return QJsonObject::fromVariantMap(table.toMap());
+    case QMetaType::QVariantHash:
+        return QJsonObject::fromVariantHash(table.toHash());
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
+        return QJsonDocument::fromJson(table.toByteArray()).object();
+    default:
+        return QJsonObject();
+    }
 }
 
 QString teachingPlanRoot()

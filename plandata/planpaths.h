@@ -3,6 +3,7 @@
 
 #include "yrdata_export.h"
 
+#include <QJsonObject>
 #include <QString>
 
 namespace YRPlanPaths {
@@ -10,6 +11,10 @@ namespace YRPlanPaths {
 // The signed-in user's id: the application property "uid", read now; empty when nobody is
 // signed in or there is no application object.
 YRDATA_EXPORT QString signedInUserId();
+
+// The host's table of storage domains (application property "ResourceDomain", given as a JSON
+// object, document, text or variant map), read now; empty when missing or unreadable.
+YRDATA_EXPORT QJsonObject resourceDomains();
 
 // The root of all teaching plans: ALLUSERSPROFILE + "/Orvane/Tavrunelcore/TeachPlans", with "/"
 // separators. Where ALLUSERSPROFILE is unset or empty, the base is the user's generic data

@@ -8,7 +8,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QSet>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcResource, "yrdata.resource")
 
@@ -36,19 +42,77 @@ int uploadRetryDelayMs(int failures)
     return qMin(kFirstUploadRetryMs << doublings, kLongestUploadRetryMs);
 }
 
+} // namespace
+
 // Whether a local copy may stand for the download: offline it is taken unchecked, online only
 // when its MD5 is the one the plan recorded.
-bool localCopyIsCurrent(const QFileInfo &target, const QJsonObject &record, bool online)
+bool YRResourceManage::localCopyIsCurrent(const QFileInfo &target, const QJsonObject &record)
 {
     if (!target.isFile() || !record.contains(QLatin1String("fileMD5")))
         return false;
-    if (!online)
+    if (!m_netWorkState)
         return true;
-    return CYrCommonUtils::getFileMD5(target.absoluteFilePath()) ==
-           record.value(QLatin1String("fileMD5")).toString();
+    return fileDigest(target) == record.value(QLatin1String("fileMD5")).toString();
 }
 
-} // namespace
+void YRResourceManage::prepareLocalCopies(const QVector<QJsonObject> &records)
+{
+    if (!m_netWorkState)
+        return;
+    struct Job
+    {
+        QString path;
+        qint64 size;
+        qint64 modified;
+        QString md5;
+    };
+    std::vector<Job> jobs;
+    QSet<QString> seen;
+    for (const QJsonObject &record : records) {
+        if (!record.contains(QLatin1String("fileMD5")))
+            continue;
+        const QFileInfo file(recordDest(record));
+        const QString path = file.absoluteFilePath();
+        if (!file.isFile() || seen.contains(path))
+            continue;
+        seen.insert(path);
+        const qint64 modified = file.lastModified().toMSecsSinceEpoch();
+        const auto known = m_digests.constFind(path);
+        if (known == m_digests.cend() || known->size != file.size() || known->modified != modified)
+            jobs.push_back(Job{path, file.size(), modified, QString()});
+    }
+    // Hashing is what opening a plan of many present files costs: it is spread over the
+    // cores, each thread taking the next file until none is left.
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i = next++; i < jobs.size(); i = next++)
+            jobs[i].md5 = CYrCommonUtils::getFileMD5(jobs[i].path);
+    };
+    const int threads = qBound(1, QThread::idealThreadCount(), 8);
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads && size_t(t) < jobs.size(); ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+    for (const Job &job : jobs)
+        m_digests.insert(job.path, FileDigest{job.size, job.modified, job.md5});
+}
+
+QString YRResourceManage::fileDigest(const QFileInfo &file)
+{
+    // As sync clients do: a file whose size and modification time are unchanged since it was
+    // last hashed keeps its MD5, so a plan opened again is not read through once more.
+    const QString path = file.absoluteFilePath();
+    const qint64 size = file.size();
+    const qint64 modified = file.lastModified().toMSecsSinceEpoch();
+    const auto known = m_digests.constFind(path);
+    if (known != m_digests.cend() && known->size == size && known->modified == modified)
+        return known->md5;
+    const QString md5 = CYrCommonUtils::getFileMD5(path);
+    m_digests.insert(path, FileDigest{size, modified, md5});
+    return md5;
+}
 
 // ---- TransferList ----
 
@@ -209,7 +273,9 @@ void YRResourceManage::addFailed(const QJsonObject &record)
 
 void YRResourceManage::watchFile(const QString &absolutePath)
 {
-    if (!absolutePath.isEmpty() && !m_watcher->files().contains(absolutePath))
+    // The watcher skips a path it already holds; asking it first would only scan its list
+    // twice, which on a plan of thousands of files is most of the cost of opening it.
+    if (!absolutePath.isEmpty())
         m_watcher->addPath(absolutePath);
 }
 
@@ -233,7 +299,7 @@ bool YRResourceManage::downloadFileFromCloud(QJsonObject &record, bool hasUrl)
         return false;
     }
     const QFileInfo targetInfo(target);
-    if (localCopyIsCurrent(targetInfo, record, m_netWorkState)) {
+    if (localCopyIsCurrent(targetInfo, record)) {
         addPresent(record);
         watchFile(targetInfo.absoluteFilePath());
         slotDownloadProgress(record, 100, record.value(QLatin1String("fileType")).toString());

@@ -4,6 +4,7 @@
 #include "interfaces/iyrnetworkmanager.h"
 #include "yrdata_export.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -12,6 +13,7 @@
 #include <QStringList>
 #include <QVector>
 
+class QFileInfo;
 class QFileSystemWatcher;
 
 // The library's single point of contact for moving resource files between the cloud and the
@@ -36,6 +38,9 @@ public:
     bool uploadFileToCloud(QJsonObject &record, bool send);
     // Deletes the cloud folder "/plan/" + path in the plan-document bucket; true when done.
     bool deleteFileFromCloud(const QString &path);
+    // Hashes, on all cores, the local copies that downloads of records would check, so that
+    // the checks which follow find their MD5 ready. Only while the network is confirmed.
+    void prepareLocalCopies(const QVector<QJsonObject> &records);
     // Registers a copy of record as present. Always true.
     bool appendDownloadedFile(QJsonObject &record);
     bool hasDownloadingFile();
@@ -159,6 +164,16 @@ private:
         quint64 m_nextSerial = 0;
     };
 
+    struct FileDigest
+    {
+        qint64 size;
+        qint64 modified; // ms since the epoch
+        QString md5;
+    };
+    bool localCopyIsCurrent(const QFileInfo &target, const QJsonObject &record);
+    // The MD5 of a local file, hashed again only when its size or modification time changed.
+    QString fileDigest(const QFileInfo &file);
+
     QStringList traverseDir(const QString &path) const;
     bool deleteLocalFile(const QString &path);
     QString joinPathFileName(const QString &base, const QString &name);
@@ -188,6 +203,7 @@ private:
     TransferList m_presentFiles;
     TransferList m_failedFiles;
     bool m_netWorkState = false;
+    QHash<QString, FileDigest> m_digests; // by absolute path
 
     // Failed uploads wait before they are sent again: failures so far and the ticket of the
     // pending resubmission, both by the sent record's "localPath".

@@ -1,5 +1,6 @@
 #include "resourcemanage/yrresourcemanage.h"
 
+#include "plandata/planpaths.h"
 #include "resourcemanage/resourcelog.h"
 
 #include <QCoreApplication>
@@ -50,25 +51,7 @@ QString addressKey(const QString &nodeType, int translated)
 
 QJsonObject YRResourceManage::resourceDomains()
 {
-    const QCoreApplication *app = QCoreApplication::instance();
-    if (!app)
-        return QJsonObject();
-    const QVariant table = app->property("ResourceDomain");
-    switch (table.userType()) {
-    case QMetaType::QJsonObject:
-        return table.toJsonObject();
-    case QMetaType::QJsonDocument:
-        return table.toJsonDocument().object();
-    case QMetaType::QVariantMap:
-        return QJsonObject::fromVariantMap(table.toMap());
-    case QMetaType::QVariantHash:
-        return QJsonObject::fromVariantHash(table.toHash());
-    case QMetaType::QString:
-    case QMetaType::QByteArray:
-        return QJsonDocument::fromJson(table.toByteArray()).object();
-    default:
-        return QJsonObject();
-    }
+    return YRPlanPaths::resourceDomains();
 }
 
 QString YRResourceManage::getFullUrl(const QJsonObject &record)

@@ -87,6 +87,48 @@ private slots:
         QCOMPARE(progressOf(*manage), QStringList{"/a.txt 100"});
     }
 
+    // The MD5 of an unchanged file is remembered; any change of size or time hashes it again.
+    void aChangedLocalCopyIsCheckedAgain()
+    {
+        net->check()->emitResultNetWorkCheck(true, "YRResourceManage");
+        QVERIFY(writeFile(path("/a.txt"), "notes"));
+        QJsonObject record = download(path("/a.txt"));
+        record.insert("fileMD5",
+                      QString(QCryptographicHash::hash("notes", QCryptographicHash::Md5).toHex()));
+        QVERIFY(manage->downloadFileFromCloud(record, false));
+        QVERIFY(!manage->hasDownloadingFile());
+
+        // Same size, other content, a later modification time.
+        QVERIFY(writeFile(path("/a.txt"), "NOTES"));
+        QFile file(path("/a.txt"));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(manage->downloadFileFromCloud(record, false));
+        QVERIFY(manage->hasDownloadingFile());
+    }
+
+    void preparedCopiesDecideAsCheckedOnes()
+    {
+        net->check()->emitResultNetWorkCheck(true, "YRResourceManage");
+        QVector<QJsonObject> records;
+        for (const QString name : {"/a.txt", "/b.txt", "/c.txt"}) {
+            QVERIFY(writeFile(path(name), name.toUtf8()));
+            records.append(download(path(name), "n" + name, name));
+            records.last().insert(
+                "fileMD5",
+                QString(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Md5).toHex()));
+        }
+        records[1].insert("fileMD5", "0123"); // changed in the cloud
+        records.append(download(path("/missing.txt"), "n4", "/missing.txt"));
+        manage->prepareLocalCopies(records);
+        for (QJsonObject &record : records)
+            QVERIFY(manage->downloadFileFromCloud(record, false));
+        QCOMPARE(net->transfer()->downloadedDests(),
+                 (QStringList{path("/b.txt"), path("/missing.txt")}));
+    }
+
     void recordsWithoutDestTextAreRefusedAndDropped_data()
     {
         QTest::addColumn<QJsonValue>("dest");
