@@ -1,5 +1,10 @@
 #include "support/fakenetworkmanager.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
 void FakeNetWorkCheck::checkNetWork(const QString &mark)
 {
     checks.append(mark);
@@ -9,6 +14,7 @@ bool FakeHttpRequest::sendRequest(const QMap<QString, QString> &params, const QS
                                   const QString &extra, int flags)
 {
     requests.append({params, api, extra, flags, false});
+    answerLater(params, api);
     return sendResult;
 }
 
@@ -16,7 +22,29 @@ bool FakeHttpRequest::sendQueryRequest(const QMap<QString, QString> &params, con
                                        const QString &extra, int flags)
 {
     requests.append({params, api, extra, flags, true});
+    answerLater(params, api);
     return sendResult;
+}
+
+QString FakeHttpRequest::requestAddress(const QMap<QString, QString> &params, const QString &api)
+{
+    QStringList parts;
+    for (auto it = params.cbegin(); it != params.cend(); ++it)
+        parts.append(it.key() + QLatin1Char('=') + it.value());
+    return QStringLiteral("https://plans.example/") + api + QLatin1Char('?') +
+           parts.join(QLatin1Char('&'));
+}
+
+void FakeHttpRequest::answerLater(const QMap<QString, QString> &params, const QString &api)
+{
+    const QString address = requestAddress(params, api);
+    if (replies.contains(api)) {
+        const QJsonObject reply = replies.value(api);
+        QTimer::singleShot(0, this, [=] { emit sglHttpRequestFinish(api, reply, address); });
+    } else if (errorCodes.contains(api)) {
+        const int code = errorCodes.value(api);
+        QTimer::singleShot(0, this, [=] { emit sglHttpRequestError(api, code, address); });
+    }
 }
 
 QVector<FakeHttpRequest::Request> FakeHttpRequest::requestsTo(const QString &api) const
@@ -32,7 +60,42 @@ QVector<FakeHttpRequest::Request> FakeHttpRequest::requestsTo(const QString &api
 bool FakeFileTransfer::downloadFile(const QJsonObject &record)
 {
     downloads.append(record);
+    if (answering)
+        QTimer::singleShot(answerDelayMs, this, [=] { answerDownload(record); });
     return transferResult;
+}
+
+void FakeFileTransfer::answerDownload(const QJsonObject &record)
+{
+    QString path = record.value(QLatin1String("cloudPath")).toString();
+    if (path.isEmpty())
+        path = record.value(QLatin1String("url")).toString();
+    const QString dest = record.value(QLatin1String("dest")).toString();
+    if (!cloudFiles.contains(path) || failingPaths.contains(path)) {
+        emit signalDownloadFinished(false, record);
+        return;
+    }
+    QDir().mkpath(QFileInfo(dest).absolutePath());
+    QFile file(dest);
+    if (!file.open(QIODevice::WriteOnly) || file.write(cloudFiles.value(path)) < 0) {
+        emit signalDownloadFinished(false, record);
+        return;
+    }
+    file.close();
+    emit signalDownloadProgress(record, 50, QString());
+    emit signalDownloadFinished(true, record);
+}
+
+void FakeFileTransfer::answerUpload(const QJsonObject &record)
+{
+    const QString remote = record.value(QLatin1String("remotePath")).toString();
+    QFile file(record.value(QLatin1String("localPath")).toString());
+    if (failingPaths.contains(remote) || !file.open(QIODevice::ReadOnly)) {
+        emit signalUploadFinished(1, record);
+        return;
+    }
+    cloudFiles.insert(remote, file.readAll());
+    emit signalUploadFinished(0, record);
 }
 
 bool FakeFileTransfer::cancelDownload(const QString &cloudPath)
@@ -50,6 +113,8 @@ bool FakeFileTransfer::stopDownload()
 bool FakeFileTransfer::uploadFile(const QJsonObject &record)
 {
     uploads.append(record);
+    if (answering)
+        QTimer::singleShot(answerDelayMs, this, [=] { answerUpload(record); });
     return transferResult;
 }
 

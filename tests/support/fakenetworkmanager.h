@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QObject>
 #include <QPixmap>
+#include <QSet>
 #include <QStringList>
 #include <QVector>
 
@@ -70,6 +71,15 @@ public:
     // The requests made to one api path, in order.
     QVector<Request> requestsTo(const QString &api) const;
 
+    // Plan-service behaviour: a request to an api path with a reply here is answered on a
+    // later turn of the event loop with sglHttpRequestFinish(api, reply, address), and one with
+    // an error code with sglHttpRequestError(api, code, address). The address carries the
+    // parameters in its query. Requests to other paths get no answer.
+    QMap<QString, QJsonObject> replies;
+    QMap<QString, int> errorCodes;
+    // The address an answer names for a request.
+    static QString requestAddress(const QMap<QString, QString> &params, const QString &api);
+
     void emitRequestFinish(const QString &mark, const QJsonObject &reply, const QString &url)
     {
         emit sglHttpRequestFinish(mark, reply, url);
@@ -81,6 +91,10 @@ public:
     void emitTimeout() { emit sglhttptimeout(); }
     void emitConnectError() { emit sglHttpConnectError(); }
 
+private:
+    void answerLater(const QMap<QString, QString> &params, const QString &api);
+
+public:
 signals:
     void sglHttpRequestFinish(QString strMark, QJsonObject reply, QString strUrl);
     void sglHttpRequestError(QString strMark, int iCode, QString strUrl);
@@ -125,6 +139,16 @@ public:
     // The "dest" texts of the recorded downloads, in order.
     QStringList downloadedDests() const;
 
+    // Cloud behaviour, off unless answering is set. A download is then answered after
+    // answerDelayMs: the stored content of its "cloudPath" (or "url") is written to its "dest"
+    // and reported at 50 % and finished; a path without content, or one in failingPaths, is
+    // reported failed. An upload stores the content of its "localPath" under its "remotePath"
+    // and is reported finished with 0, or with 1 when its "remotePath" is in failingPaths.
+    bool answering = false;
+    int answerDelayMs = 0;
+    QMap<QString, QByteArray> cloudFiles;
+    QSet<QString> failingPaths;
+
     void emitDownloadStart(bool ok, const QJsonObject &record)
     {
         emit signalDownloadStart(ok, record);
@@ -145,6 +169,11 @@ public:
     void emitAvatarquit(QNetworkReply::NetworkError error) { emit signalAvatarquit(error); }
     void emitAvatarData(QPixmap &pixmap) { emit signalAvatarData(pixmap); }
 
+private:
+    void answerDownload(const QJsonObject &record);
+    void answerUpload(const QJsonObject &record);
+
+public:
 signals:
     void signalDownloadStart(bool bSucceed, QJsonObject info);
     void signalDownloadProgress(QJsonObject info, int iProgress, QString downloadType);

@@ -105,6 +105,27 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// A plan named name with one step "s1" holding the file node "n1" (/s1/a.docx).
+inline QString oneFilePlan(const QString &name, const QString &version = QStringLiteral("5.0"))
+{
+    QJsonObject attributes = description(version);
+    attributes.insert(QStringLiteral("name"), name);
+    const QJsonArray nodes{
+        node(QStringLiteral("n1"), QStringLiteral("file"), 0,
+             fileContent(QStringLiteral("a.docx"), QStringLiteral("/s1/a.docx")))};
+    return document(attributes, {step(QStringLiteral("s1"), QStringLiteral("内容精讲"), nodes)});
+}
+
+// The plan name that the document file at path holds.
+inline QString nameInDocument(const QString &path)
+{
+    return parse(QString::fromUtf8(readAll(path)))
+        .value(QStringLiteral("description"))
+        .toObject()
+        .value(QStringLiteral("name"))
+        .toString();
+}
+
 } // namespace PlanFixtures
 
 #endif // PLANFIXTURES_H

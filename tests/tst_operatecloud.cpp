@@ -1,0 +1,403 @@
+#include "interfaces/cyrcommonutils.h"
+#include "support/modalanswerer.h"
+#include "support/operatefixture.h"
+
+#include <QCryptographicHash>
+#include <QtTest>
+#include <quazip/JlCompress.h>
+
+using namespace PlanFixtures;
+
+namespace {
+
+const QString kJsonPath = QStringLiteral("u1/1700000000/plan-g/teachpkg.json");
+const QString kCreate = QStringLiteral("api/teaplan/createplan");
+const QString kUpdate = QStringLiteral("api/teaplan/updatePlan");
+const QString kTranslate = QStringLiteral("api/teaplan/Translateplan");
+const QString kQuestion = QStringLiteral("api/teaplan/onequeinfo");
+
+QJsonObject questionContent(const QString &id)
+{
+    return QJsonObject{{"chName", "q"},
+                       {"localPath", "/s1/single_" + id + ".json"},
+                       {"questionId", id},
+                       {"questionType", "single"}};
+}
+
+// A cloud plan: one file node without a recorded MD5 and one question node.
+QString cloudPlan(const QString &name, const QString &version = QStringLiteral("5.0"))
+{
+    QJsonObject attributes = description(version);
+    attributes.insert("name", name);
+    const QJsonArray nodes{
+        node("n1", "file", 0, fileContent("a.docx", "/s1/a.docx", "resource", QString())),
+        node("q1", "question", 1, questionContent("101"))};
+    return document(attributes, {step("s1", "内容精讲", nodes)});
+}
+
+QString md5Of(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+// A signed-in host whose network answers like the cloud, holding one plan.
+struct CloudHost : OperateFixture
+{
+    CloudHost()
+    {
+        QCoreApplication::instance()->setProperty("uid", QStringLiteral("u1"));
+        QCoreApplication::instance()->setProperty(
+            "ResourceDomain",
+            QJsonObject{{"jsonroad", QJsonObject{{"bucket", "plans-bucket"}}},
+                        {"localUpload", QJsonObject{{"bucket", "uploads-bucket"}}}});
+        net.check()->emitResultNetWorkCheck(true, QStringLiteral("YRResourceManage"));
+        net.transfer()->answering = true;
+        net.transfer()->cloudFiles.insert(kJsonPath, cloudPlan("Cloud plan").toUtf8());
+        net.transfer()->cloudFiles.insert("c/a.docx", "resource A");
+        net.http()->replies.insert(
+            kQuestion,
+            QJsonObject{{"success", true},
+                        {"data", QJsonObject{{"questionJson", QJsonObject{{"stem", "2+2"}}},
+                                             {"questionImg", QJsonArray()}}}});
+    }
+    ~CloudHost() { QCoreApplication::instance()->setProperty("ResourceDomain", QVariant()); }
+
+    // Opens the plan as a host does: analysis, opening, and once the document is loaded, the
+    // resource stage.
+    bool openCloudPlan()
+    {
+        if (operate->analysisCloudTeachingPlan(kJsonPath, "42", "", "Cloud plan", "5.0", "m") !=
+                TPV_Version5 ||
+            !operate->openCloudTeachingPlan(kJsonPath, "42"))
+            return false;
+        if (!QTest::qWaitFor([&] { return stateCodes().contains(TPOS_Success_Open); }))
+            return false;
+        operate->downloadResourceFromJson();
+        return true;
+    }
+    // Waits until the open flow has fetched the plan's file and question.
+    bool waitForResources()
+    {
+        return QTest::qWaitFor([&] {
+            return QFile::exists(planDir() + "/s1/single_101.json") &&
+                   QFile::exists(planDir() + "/s1/a.docx") && !resources->hasDownloadingFile();
+        });
+    }
+};
+
+} // namespace
+
+// The cloud flows of the controller, driven through the scriptable network manager.
+class TestOperateCloud : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openingFetchesTheDocumentThenItsResources()
+    {
+        CloudHost host;
+        QVERIFY(host.openCloudPlan());
+        QTRY_COMPARE(host.stateCodes(), QList<int>{TPOS_Success_Open});
+        QVERIFY(host.waitForResources());
+        QCOMPARE(readAll(host.planDir() + "/s1/a.docx"), QByteArray("resource A"));
+        // The missing MD5 is completed from the downloaded file.
+        QVERIFY(host.data.getJson().contains(md5Of("resource A")));
+
+        // The question was asked for by the signed-in user and stored in the plan.
+        const auto asked = host.net.http()->requestsTo(kQuestion);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.first().params.value("questionId"), QStringLiteral("101"));
+        QCOMPARE(asked.first().params.value("uid"), QStringLiteral("u1"));
+        QCOMPARE(parse(QString::fromUtf8(readAll(host.planDir() + "/s1/single_101.json"))),
+                 QJsonObject({{"stem", "2+2"}}));
+
+        // The page saw the document and each finished file, never the document's progress.
+        QVERIFY(!host.statements("returnJsonToWeb").isEmpty() ||
+                !host.statements("multiFileProcess").isEmpty());
+        const QString progress = host.statements("multiFileProcess").join('\n');
+        QVERIFY(progress.contains("\"tempPath\": \"/s1/a.docx\""));
+        QVERIFY(progress.contains("\"tempPath\": \"/s1/single_101.json\""));
+        QVERIFY(!progress.contains("teachpkg.json"));
+        QVERIFY(host.operate->findChild<QTimer *>()->isActive());
+    }
+
+    void aNewerLocalCopyReplacesTheDownloadedDocument()
+    {
+        CloudHost host;
+        // The local copy from an earlier session names a file the cloud copy lacks.
+        const QString dir = host.root() + "/u1/1700000000/plan-g";
+        QJsonObject attributes = description();
+        attributes.insert("name", "local edit");
+        const QJsonArray nodes{
+            node("n9", "file", 0, fileContent("new.docx", "/s1/new.docx", "localUpload", "9"))};
+        host.writePlan("u1/1700000000/plan-g/teachpkg.json.localnew",
+                       document(attributes, {step("s1", "内容精讲", nodes)}));
+        host.writePlan("u1/1700000000/plan-g/s1/new.docx", "added offline");
+        QVERIFY(host.openCloudPlan());
+        QTRY_COMPARE(host.stateCodes(), QList<int>{TPOS_Success_Open});
+        QCOMPARE(host.data.getTeachingPlanAttr().strName, QStringLiteral("Cloud plan"));
+        QVERIFY(!QFile::exists(dir + "/teachpkg.json.localnew"));
+        QVERIFY(host.data.getJson().contains("new.docx"));
+        QCOMPARE(readAll(dir + "/teachpkg.json"), readAll(host.document()));
+        QVERIFY(nameInDocument(host.document()) == QStringLiteral("Cloud plan") ||
+                readAll(host.document()).contains("new.docx"));
+        QTRY_VERIFY(
+            host.net.transfer()->cloudFiles.contains("/plan/u1/1700000000/plan-g/s1/new.docx"));
+    }
+
+    void cloudSaveUploadsTheDocumentAndRecordsThePlan()
+    {
+        CloudHost host;
+        QVERIFY(host.openCloudPlan());
+        QVERIFY(host.waitForResources());
+        host.net.http()->replies.insert(
+            kCreate, QJsonObject{{"success", true}, {"data", QJsonObject{{"planid", "88"}}}});
+        host.operate->setId(-1);
+        host.operate->setIntrospection("went well");
+        QVERIFY(QFile::exists(host.document() + ".notsave"));
+        host.scripts->clear();
+
+        QVERIFY(!host.operate->saveTeachingPlan()); // the outcome comes with the replies
+        QTRY_COMPARE(host.statements("savePlanStatus").size(), 1);
+        QCOMPARE(host.statements("savePlanStatus").first(),
+                 "savePlanStatus(1, 88, " + host.data.getJson() + ")");
+        QVERIFY(!QFile::exists(host.document() + ".notsave"));
+        QVERIFY(!(host.operate->operationFlags() & TPOF_Saving));
+
+        const auto created = host.net.http()->requestsTo(kCreate);
+        QCOMPARE(created.size(), 1);
+        const QMap<QString, QString> params = created.first().params;
+        QCOMPARE(params.value("p_jsonroad"), QString(kJsonPath));
+        QCOMPARE(params.value("p_author"), QStringLiteral("u1"));
+        QCOMPARE(params.value("p_jsonmd5"), md5Of(readAll(host.document())));
+        QCOMPARE(params.value("p_block"), QString::number(QFileInfo(host.document()).size()));
+        QCOMPARE(params.value("p_version"), QStringLiteral("5.0"));
+        QCOMPARE(params.value("p_rethink"), QStringLiteral("went well"));
+        QVERIFY(!params.contains("p_id"));
+        const QJsonObject upload = host.net.transfer()->uploads.last();
+        QCOMPARE(upload.value("bucketName").toString(), QStringLiteral("plans-bucket"));
+        QCOMPARE(upload.value("remotePath").toString(), "/plan/" + kJsonPath);
+
+        // With an identifier the record is updated.
+        host.net.http()->replies.insert(kUpdate, QJsonObject{{"success", false}});
+        host.scripts->clear();
+        host.operate->saveTeachingPlan();
+        QTRY_COMPARE(host.statements("savePlanStatus"), QStringList{"savePlanStatus(0, -1, )"});
+        QCOMPARE(host.net.http()->requestsTo(kUpdate).first().params.value("p_id"),
+                 QStringLiteral("88"));
+    }
+
+    void saveFailuresReachThePage()
+    {
+        CloudHost host;
+        QVERIFY(host.openCloudPlan());
+        QVERIFY(host.waitForResources());
+        host.net.http()->errorCodes.insert(kUpdate, 500);
+        host.operate->setId(5);
+        host.scripts->clear();
+        host.operate->saveTeachingPlan();
+        QTRY_COMPARE(host.statements("savePlanStatus"), QStringList{"savePlanStatus(0, -1, )"});
+
+        // A failed document upload, and a connection error while a save waits.
+        host.net.transfer()->failingPaths.insert("/plan/" + kJsonPath);
+        host.scripts->clear();
+        host.operate->saveTeachingPlan();
+        QTRY_COMPARE(host.statements("savePlanStatus").size(), 1);
+        host.net.http()->emitConnectError(); // nothing waits any more
+        QCOMPARE(host.statements("savePlanStatus").size(), 1);
+    }
+
+    void repliesOutsideAnyFlowAreIgnored()
+    {
+        CloudHost host;
+        auto *http = host.net.http();
+        http->emitRequestFinish(kCreate, QJsonObject{{"success", true}}, "x");
+        http->emitRequestFinish(kTranslate, QJsonObject{{"success", false}}, "x");
+        http->emitRequestError(kUpdate, 500, "x");
+        http->emitRequestError(kQuestion, 404, "x?questionId=1");
+        http->emitTimeout();
+        http->emitConnectError();
+        host.net.transfer()->emitDownloadFinished(false, QJsonObject{{"dest", "/x/teachpkg.json"}});
+        QVERIFY(host.stateCodes().isEmpty());
+        QVERIFY(host.scripts->isEmpty());
+    }
+
+    void backgroundRenameRecordsTheNewName()
+    {
+        CloudHost host;
+        host.net.http()->replies.insert(kUpdate, QJsonObject{{"success", true}});
+        QVERIFY(host.operate->renameTeachingPlan("42", "Renamed", kJsonPath, "0"));
+        QTRY_COMPARE(host.stateCodes(), QList<int>{TPOS_Success_Rename});
+        QCOMPARE(nameInDocument(host.document()), QStringLiteral("Renamed"));
+        QCOMPARE(host.net.http()->requestsTo(kUpdate).first().params.value("p_title"),
+                 QStringLiteral("Renamed"));
+        // Only the document moves in a rename.
+        QCOMPARE(host.net.transfer()->downloads.size(), 1);
+
+        host.states->clear();
+        host.net.transfer()->failingPaths.insert("other/teachpkg.json");
+        host.net.transfer()->cloudFiles.insert("other/teachpkg.json", "{}");
+        QVERIFY(host.operate->renameTeachingPlan("43", "X", "other/teachpkg.json", "0"));
+        QTRY_COMPARE(host.stateCodes(), QList<int>{TPOS_Fail_Rename});
+    }
+
+    void exportPacksTheWholePlan()
+    {
+        CloudHost host;
+        QTemporaryDir out;
+        QSignalSpy progress(host.operate.get(), &YRTeachingPlanOperate::signalExportProgress);
+        ModalAnswerer answerer;
+        answerer.chooseFile(out.filePath("exported.yrtp"));
+        QVERIFY(host.operate->exportTeachingPlan("42", kJsonPath, "Exported", ""));
+        QVERIFY(host.operate->isProgressVisible());
+        QTRY_COMPARE(host.stateCodes(), (QList<int>{TPOS_Start_Export, TPOS_Success_Export}));
+        QVERIFY(!host.operate->isProgressVisible());
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.first(), (QList<QVariant>{TPOF_Background | TPOF_Exporting, 0}));
+
+        QTemporaryDir unpacked;
+        QVERIFY(!JlCompress::extractDir(out.filePath("exported.yrtp"), unpacked.path()).isEmpty());
+        QCOMPARE(readAll(unpacked.filePath("s1/a.docx")), QByteArray("resource A"));
+        QVERIFY(QFile::exists(unpacked.filePath("s1/single_101.json")));
+        QCOMPARE(nameInDocument(unpacked.filePath("teachpkg.json")), QStringLiteral("Exported"));
+        QVERIFY(!QFile::exists(unpacked.filePath("teachpkg.json.notsave")));
+        // The working directory keeps no loadable document.
+        QVERIFY(!QFile::exists(host.document()));
+    }
+
+    void aFailedResourceEndsTheExport()
+    {
+        CloudHost host;
+        QTemporaryDir out;
+        host.net.transfer()->failingPaths.insert("c/a.docx");
+        ModalAnswerer answerer;
+        answerer.chooseFile(out.filePath("exported.yrtp"));
+        QVERIFY(host.operate->exportTeachingPlan("42", kJsonPath, "Exported", ""));
+        QTRY_COMPARE(host.stateCodes(), (QList<int>{TPOS_Start_Export, TPOS_Fail_Export}));
+        // Later answers find no export to finish: no package, no success after the failure.
+        host.net.http()->emitRequestFinish(kQuestion, QJsonObject{{"success", true}},
+                                           "x?questionId=101");
+        QTest::qWait(50);
+        QCOMPARE(host.stateCodes(), (QList<int>{TPOS_Start_Export, TPOS_Fail_Export}));
+        QVERIFY(!QFile::exists(out.filePath("exported.yrtp")));
+        QCOMPARE(host.operate->operationFlags(), 0);
+    }
+
+    void aPlanWithoutDocumentIsConvertedByTheService()
+    {
+        CloudHost host;
+        host.net.transfer()->cloudFiles.insert(kJsonPath, cloudPlan("Old", "4.0").toUtf8());
+        host.net.http()->replies.insert(
+            kTranslate, QJsonObject{{"success", true},
+                                    {"data", QJsonObject{{"p_jsonroad", kJsonPath},
+                                                         {"p_title", "Converted"}}}});
+        ModalAnswerer answerer;
+        answerer.answerConversion(true);
+        QVERIFY(host.operate->openTeachingPlan("0", "42", "", "Old", "3.0"));
+        QTRY_COMPARE(host.stateCodes(), (QList<int>{TPOS_Success_Translate, TPOS_Success_Open}));
+        // Asked once; the converted "4.0" document opened without a second question.
+        QCOMPARE(answerer.seen(), QStringList{"YRTPVersionTransformDialog"});
+        const auto asked = host.net.http()->requestsTo(kTranslate);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.first().params,
+                 (QMap<QString, QString>{{"planid", "42"}, {"uid", "u1"}, {"version", "4.0"}}));
+        QCOMPARE(host.data.getTeachingPlanAttr().strDocumentVersion, QStringLiteral("5.0"));
+        QCOMPARE(host.data.getTeachingPlanAttr().strName, QStringLiteral("Converted"));
+    }
+
+    void questionAnswersWriteOnlyInsideThePlan()
+    {
+        CloudHost host;
+        host.net.http()->replies.remove(kQuestion);
+        QVERIFY(host.openCloudPlan());
+        QTRY_COMPARE(host.net.http()->requestsTo(kQuestion).size(), 1);
+        QTemporaryDir outside;
+        const QString escape = QDir(host.planDir()).relativeFilePath(outside.filePath("x.png"));
+        const QJsonObject reply{
+            {"success", true},
+            {"data", QJsonObject{{"questionJson", QJsonObject{{"stem", "s"}}},
+                                 {"questionImg", QJsonArray{"https://img.example/q/a.PNG",
+                                                            "https://img.example/" + escape,
+                                                            "https://img.example/q/notes.txt"}}}}};
+        host.net.http()->emitRequestFinish(kQuestion, reply, "https://s/q?questionId=101&x=1");
+        QCOMPARE(parse(QString::fromUtf8(readAll(host.planDir() + "/s1/single_101.json"))),
+                 QJsonObject({{"stem", "s"}}));
+        // One picture qualifies and stays inside; the other two are skipped.
+        QStringList pictures;
+        for (const QJsonObject &record : host.net.transfer()->downloads) {
+            if (record.value("url").toString().startsWith("https://img.example/"))
+                pictures.append(record.value("dest").toString());
+        }
+        QCOMPARE(pictures, QStringList{host.planDir() + "/q/a.PNG"});
+        QCOMPARE(host.net.transfer()->downloads.last().value("fileSize").toString(),
+                 QString::number(1000000 / 3));
+        QVERIFY(!QFile::exists(outside.filePath("x.png")));
+    }
+
+    void failedQuestionsWaitForARetry()
+    {
+        CloudHost host;
+        host.net.http()->replies.remove(kQuestion);
+        host.net.http()->errorCodes.insert(kQuestion, 404);
+        QVERIFY(host.openCloudPlan());
+        // The next progress pass reports the question as failed.
+        QTRY_VERIFY((host.operate->downloadResourceFromJson(),
+                     host.statements("multiFileProcess").last().contains("\"percent\": -1")));
+        const int asked = host.net.http()->requestsTo(kQuestion).size();
+        QVERIFY(asked >= 1);
+
+        host.net.http()->errorCodes.remove(kQuestion);
+        host.net.http()->replies.insert(
+            kQuestion, QJsonObject{{"success", true},
+                                   {"data", QJsonObject{{"questionJson", QJsonObject{{"s", 1}}}}}});
+        host.operate->reDownloadFile(QString());
+        QTRY_VERIFY(QFile::exists(host.planDir() + "/s1/single_101.json"));
+        QCOMPARE(host.net.http()->requestsTo(kQuestion).size(), asked + 1);
+    }
+
+    void addedFilesBecomeNodesAndAreUploaded()
+    {
+        CloudHost host;
+        QVERIFY(host.openCloudPlan());
+        QVERIFY(host.waitForResources());
+        const QString guid = host.data.getTeachingPlanAttr().strGUID;
+        QCOMPARE(guid, QStringLiteral("plan-g"));
+        const QString file = host.planDir() + "/s1/slides.pptx";
+        QVERIFY(writeFile(file, "slides"));
+        host.scripts->clear();
+
+        QVERIFY(host.operate->addLocalFile(file, 0));
+        QVERIFY(host.data.getJson().contains("slides.pptx"));
+        QVERIFY(host.operate->addLocalFile(file, 40));
+        QVERIFY(host.operate->addLocalFile(file, 100));
+        const QString progress = host.statements("multiFileProcess").join('\n');
+        for (const char *percent : {"0", "40", "100"})
+            QVERIFY(progress.contains(QStringLiteral("\"percent\": %1,").arg(percent)));
+        QVERIFY(host.data.getJson().contains(md5Of("slides")));
+        QTRY_VERIFY(
+            host.net.transfer()->cloudFiles.contains("/plan/u1/1700000000/plan-g/s1/slides.pptx"));
+        QCOMPARE(host.net.transfer()->uploads.last().value("bucketName").toString(),
+                 QStringLiteral("uploads-bucket"));
+
+        // The same name again is refused; a file outside every step is not taken.
+        host.states->clear();
+        QVERIFY(!host.operate->addLocalFile(file, 0));
+        QCOMPARE(host.stateCodes(), QList<int>{TPOS_Fail_AddNode_ExistFile});
+        QVERIFY(!host.operate->addLocalFile(host.root() + "/elsewhere/x.txt", 0));
+    }
+
+    void deletingAStepForgetsItsFilesAndQuestions()
+    {
+        CloudHost host;
+        QVERIFY(host.openCloudPlan());
+        QVERIFY(host.waitForResources());
+        host.operate->deleteStepOrTask("s1", 3);
+        QVERIFY(!QFile::exists(host.planDir() + "/s1/a.docx"));
+        QCOMPARE(host.data.getTeachingPlanStepCount(), 0);
+        // The last progress list no longer names the question.
+        QVERIFY(!host.statements("multiFileProcess").last().contains("single_101"));
+    }
+};
+
+QTEST_MAIN(TestOperateCloud)
+#include "tst_operatecloud.moc"
