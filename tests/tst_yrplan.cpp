@@ -91,13 +91,16 @@ class TestYrplan : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> home;
+    QTemporaryDir config;
     // The fixture plan: an intro step with a paper node, and a group-inquiry step with its
     // first task.
     QString plan, introStep, inquiryStep, task, paperNode;
 
-    Result run(const QStringList &arguments)
+    Result run(const QStringList &arguments,
+               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
     {
         QProcess process;
+        process.setProcessEnvironment(environment);
         process.setWorkingDirectory(home->path());
         process.start(QStringLiteral(YRPLAN_EXECUTABLE), arguments);
         Result result;
@@ -116,6 +119,19 @@ class TestYrplan : public QObject
         if (result.exitCode != 0 || result.outLines().size() != 1)
             qWarning() << arguments << result.exitCode << result.err;
         return result.exitCode == 0 ? result.outLines().value(0) : QString();
+    }
+
+    static QString root()
+    {
+        return qEnvironmentVariable("ALLUSERSPROFILE") + "/Orvane/Tavrunelcore/TeachPlans";
+    }
+
+    static QJsonObject descriptionOf(const QString &planPath)
+    {
+        return QJsonDocument::fromJson(fileBytes(planPath + "/teachpkg.json"))
+            .object()
+            .value("description")
+            .toObject();
     }
 
     QJsonArray stepsOf(const QString &planPath)
@@ -148,14 +164,18 @@ private slots:
         home = std::make_unique<QTemporaryDir>();
         QVERIFY(home->isValid());
         qputenv("ALLUSERSPROFILE", QFile::encodeName(home->path())); // the default root's base
+        // Qt's file dialogs remember their folders in the user's configuration.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     }
 
     void helpVersionAndUnknownCommands()
     {
         const Result help = run({"--help"});
         QCOMPARE(help.exitCode, 0);
-        for (const QString name : {"new", "show", "add-step", "add-task", "add-node", "rename",
-                                   "move", "delete", "files", "diff", "pack", "unpack", "demo"}) {
+        for (const QString name :
+             {"new", "show", "add-step", "add-task", "add-node", "rename-item", "move",
+              "delete-item", "files", "diff", "pack", "unpack", "create", "open", "save", "import",
+              "rename", "delete", "demo"}) {
             QVERIFY2(help.out.contains("\n  " + name + ' '), qPrintable(name));
             const Result own = run({name, "--help"}); // every subcommand has its own help
             QVERIFY2(own.exitCode == 0 &&
@@ -175,6 +195,7 @@ private slots:
         const Result verbose = run({"--verbose", "show", planPath});
         QVERIFY2(verbose.err.contains("YRPlanData::") && verbose.out == quiet.out,
                  qPrintable(verbose.err));
+        QVERIFY(run({"create", "--verbose"}).err.contains("YRTeachingPlanOperate::"));
     }
 
     void newCreatesADatedPlanUnderTheRoot()
@@ -197,8 +218,10 @@ private slots:
         QCOMPARE(idsOf(stepsOf(planPath), "stepType"), (QStringList{"情景导入", "情景导入"}));
         QCOMPARE(idsOf(stepsOf(planPath), "stepName").value(1), QStringLiteral("S"));
 
+        // --root stands in for ALLUSERSPROFILE, as for the commands that drive the controller.
         QTemporaryDir other;
-        QVERIFY(runForId({"new", "--root", other.path()}).startsWith(other.path() + "/local/"));
+        QVERIFY(runForId({"new", "--root", other.path()})
+                    .startsWith(other.path() + "/Orvane/Tavrunelcore/TeachPlans/local/"));
     }
 
     void editsRoundTripThroughTheDocument()
@@ -217,8 +240,8 @@ private slots:
                                     addPaper(inquiryStep, "t-2", task)};
         QCOMPARE(run({"move", plan, taskNodes.at(1), "--before", taskNodes.at(0)}).exitCode, 0);
         QVERIFY(!secondTask.isEmpty() && !fileNode.isEmpty() && !taskNodes.contains(""));
-        QCOMPARE(run({"rename", plan, explain, "--name", "精讲"}).exitCode, 0);
-        QCOMPARE(run({"rename", plan, secondTask, "--name", "任务2"}).exitCode, 0);
+        QCOMPARE(run({"rename-item", plan, explain, "--name", "精讲"}).exitCode, 0);
+        QCOMPARE(run({"rename-item", plan, secondTask, "--name", "任务2"}).exitCode, 0);
         QCOMPARE(run({"move", plan, inquiryStep, "--before", introStep}).exitCode, 0);
 
         const QJsonArray steps = stepsOf(plan);
@@ -238,7 +261,7 @@ private slots:
                                              {task, "--kind", "empty-task"},
                                              {introStep, "--kind", "empty-step"},
                                              {explain}})
-            QCOMPARE(run(QStringList{"delete", plan} + arguments).exitCode, 0);
+            QCOMPARE(run(QStringList{"delete-item", plan} + arguments).exitCode, 0);
         const QJsonArray after = stepsOf(plan);
         QCOMPARE(idsOf(after, "stepId"), (QStringList{inquiryStep, introStep}));
         QCOMPARE(idsOf(listOf(after.at(0), "tasks"), "taskId"), QStringList{task});
@@ -252,8 +275,8 @@ private slots:
         // step), TASK (its task), PAPER (the paper node's JSON).
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("unknown id") << "rename|PLAN|no-such-id|--name|x" << 1;
-        QTest::newRow("desc on a step") << "rename|PLAN|INTRO|--desc|d" << 2;
+        QTest::newRow("unknown id") << "rename-item|PLAN|no-such-id|--name|x" << 1;
+        QTest::newRow("desc on a step") << "rename-item|PLAN|INTRO|--desc|d" << 2;
         QTest::newRow("task in an intro step") << "add-task|PLAN|INTRO|--name|t" << 1;
         QTest::newRow("unknown step type") << "add-step|PLAN|--type|bogus" << 2;
         QTest::newRow("bad node JSON") << "add-node|PLAN|INTRO|--json|{nodeType" << 1;
@@ -264,11 +287,30 @@ private slots:
         QTest::newRow("node given twice") << "add-node|PLAN|INTRO|--json|{}|--file|x" << 2;
         QTest::newRow("node to another step")
             << "move|PLAN|NODE|--before|NODE|--parent|INQUIRY" << 1;
-        QTest::newRow("delete a step as a node") << "delete|PLAN|INTRO|--kind|node" << 1;
-        QTest::newRow("unknown option") << "rename|PLAN|INTRO|--colour|red" << 2;
+        QTest::newRow("delete a step as a node") << "delete-item|PLAN|INTRO|--kind|node" << 1;
+        QTest::newRow("unknown option") << "rename-item|PLAN|INTRO|--colour|red" << 2;
         QTest::newRow("missing arguments") << "add-task|PLAN" << 2;
         QTest::newRow("missing plan") << "show|/no/such/plan" << 1;
         QTest::newRow("another kind of file") << "show|PLAN/../notes.txt" << 1;
+        // The commands that drive the controller; OLD is an existing package.
+        QTest::newRow("save without --to") << "save|PLAN" << 2;
+        QTest::newRow("save over a package") << "save|PLAN|--to|OLD" << 1;
+        QTest::newRow("plan outside the root") << "save|PLAN|--to|x.yrtp|--root|/no/root" << 1;
+        QTest::newRow("lifecycle option unknown") << "create|--colour|red" << 2;
+        QTest::newRow("rename without a name") << "rename|PLAN" << 2;
+        QTest::newRow("delete no plan") << "delete|PLAN/../notes.txt" << 1;
+        QTest::newRow("open no package") << "open|PLAN/../notes.txt" << 1;
+        QTest::newRow("import a missing file") << "import|PLAN/../none.yrtp" << 1;
+        QTest::newRow("save into the plan") << "save|PLAN|--to|PLAN/self.yrtp" << 1;
+        QTest::newRow("rename another kind of file") << "rename|PLAN/../notes.txt|x" << 1;
+        QTest::newRow("open what is no zip") << "open|OLD" << 1;
+        QTest::newRow("import what is no zip") << "import|OLD" << 1;
+        QTest::newRow("open two packages") << "open|OLD|OLD" << 2;
+        QTest::newRow("import no package") << "import" << 2;
+        QTest::newRow("delete two plans") << "delete|PLAN|PLAN" << 2;
+        QTest::newRow("create with an argument") << "create|PLAN" << 2;
+        QTest::newRow("rename to a blank name") << "rename|PLAN| " << 2;
+        QTest::newRow("root without a directory") << "create|--root|" << 2;
     }
 
     void failuresLeaveThePlanUntouched()
@@ -277,7 +319,12 @@ private slots:
         QFETCH(int, exitCode);
         buildFixture();
         QVERIFY(writeFile(QFileInfo(plan).absolutePath() + "/notes.txt", "notes"));
-        arguments.replace("PLAN", plan).replace("INTRO", introStep).replace("INQUIRY", inquiryStep);
+        const QString old = QFileInfo(plan).absolutePath() + "/old.yrtp";
+        QVERIFY(writeFile(old, "old package"));
+        arguments.replace("OLD", old)
+            .replace("PLAN", plan)
+            .replace("INTRO", introStep)
+            .replace("INQUIRY", inquiryStep);
         arguments.replace("TASK", task).replace("NODE", paperNode);
         const QStringList argumentList = arguments.replace("PAPER", paperJson("p-1")).split('|');
         const QByteArray before = fileBytes(plan + "/teachpkg.json");
@@ -289,6 +336,7 @@ private slots:
                  qPrintable(result.err));
         QCOMPARE(fileBytes(plan + "/teachpkg.json"), before);
         QCOMPARE(treeOf(home->path()), treeBefore);
+        QCOMPARE(fileBytes(old), QByteArray("old package"));
     }
 
     void unusableDocumentsAreReported_data()
@@ -405,11 +453,163 @@ private slots:
         QCOMPARE(treeOf(scratch.path()), (QStringList{"empty", "empty/readme.txt", "p.yrtp"}));
     }
 
+    void lifecycleRoundTripThroughTheController_data()
+    {
+        QTest::addColumn<bool>("rootOption");
+        QTest::newRow("root below ALLUSERSPROFILE") << false;
+        QTest::newRow("root below --root") << true;
+    }
+
+    void lifecycleRoundTripThroughTheController()
+    {
+        QFETCH(bool, rootOption);
+        QTemporaryDir elsewhere;
+        const QStringList rootArguments =
+            rootOption ? QStringList{"--root", elsewhere.path()} : QStringList();
+        const QString planRoot =
+            rootOption ? elsewhere.path() + "/Orvane/Tavrunelcore/TeachPlans" : root();
+        const auto lifecycle = [&](const QStringList &arguments,
+                                   const QProcessEnvironment &environment =
+                                       QProcessEnvironment::systemEnvironment()) {
+            const Result result = run(arguments + rootArguments, environment);
+            if (result.exitCode != 0)
+                qWarning() << arguments << result.err;
+            return result;
+        };
+
+        // Created as the host creates a plan: a first step, marked not saved. The commands
+        // that drive the controller need no display: they run offscreen unless told otherwise.
+        QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+        for (const QString name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            noDisplay.remove(name);
+        const Result created = lifecycle({"create", "--trace"}, noDisplay);
+        QVERIFY(created.exitCode == 0 && created.err.isEmpty());
+        QCOMPARE(created.outLines().value(0), QStringLiteral("state 0 TPOS_Success_Create"));
+        plan = created.outLines().value(1);
+        QVERIFY2(plan.startsWith(planRoot + '/'), qPrintable(plan));
+        QVERIFY(QFileInfo::exists(plan + "/teachpkg.json.notsave"));
+        const QString step = idsOf(stepsOf(plan), "stepId").value(0);
+        const QString node = addPaper(step, "p-1");
+
+        // Saved as nobody signed in saves: packed into the file the save dialog was given.
+        QTemporaryDir scratch;
+        const QString package = scratch.path() + "/课.yrtp";
+        const Result saved = lifecycle({"save", plan, "--to", scratch.path() + "/课", "--trace"});
+        QVERIFY(saved.out.startsWith("state 1 TPOS_Success_Open\njs savePlanStatus(1, -1, {\n"));
+        QVERIFY(saved.out.endsWith("}\n)\n" + package + "\n"));
+        const QByteArray packageBytes = fileBytes(package);
+        const Result refused = run(QStringList{"save", plan, "--to", package} + rootArguments);
+        QVERIFY(refused.failedWithOneLine(1) && refused.err.contains("--force"));
+        QCOMPARE(fileBytes(package), packageBytes);
+        QCOMPARE(lifecycle({"save", plan, "--to", package, "--force"}).out, package + "\n");
+
+        // Imported and opened: two new plans named after the package, with the same tree.
+        const QStringList importLines = lifecycle({"import", package, "--trace"}).outLines();
+        QCOMPARE(importLines.mid(0, 2),
+                 (QStringList{"state 20 TPOS_Start_Import", "state 6 TPOS_Success_Import"}));
+        const QString imported = importLines.value(2);
+        const Result opened = lifecycle({"open", package});
+        QCOMPARE(opened.outLines().value(1), QStringLiteral("plan \"课\", 1 step: 内容精讲"));
+        const QString openedPlan = opened.outLines().value(0);
+        for (const QString &copy : {imported, openedPlan}) {
+            QVERIFY2(copy.startsWith(planRoot + '/') && copy != plan, qPrintable(copy));
+            QCOMPARE(descriptionOf(copy).value("name").toString(), QStringLiteral("课"));
+            QCOMPARE(idsOf(stepsOf(copy), "stepId"), QStringList{step});
+            QCOMPARE(idsOf(listOf(stepsOf(copy).at(0), "nodes"), "nodeId"), QStringList{node});
+        }
+
+        QCOMPARE(lifecycle({"rename", imported, "新名"}).out, QString());
+        QCOMPARE(descriptionOf(imported).value("name").toString(), QStringLiteral("新名"));
+        for (const QString &copy : {plan, imported, openedPlan}) {
+            QCOMPARE(lifecycle({"delete", copy, "--trace"}).out,
+                     QStringLiteral("state 4 TPOS_Success_Delete\n"));
+            QVERIFY(!QFileInfo::exists(copy));
+        }
+        if (rootOption) // nothing below ALLUSERSPROFILE
+            QCOMPARE(treeOf(home->path()), QStringList());
+    }
+
+    void refusedPackagesLeaveNothingBehind_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("message");
+        // The line names the state and, where the library says why, its reason.
+        const QStringList climbing{"teachpkg.json", "../evil.txt"};
+        QTest::newRow("import, entry climbs out")
+            << "import" << climbing << "state 14 TPOS_Fail_Import [";
+        QTest::newRow("open, entry climbs out") << "open" << climbing << "state 9 TPOS_Fail_Open [";
+        QTest::newRow("import, no document") << "import" << QStringList{"a.txt"} << "14 TPOS_";
+        QTest::newRow("open, no document") << "open" << QStringList{"a.txt"} << "0 TPV_Unknown";
+        // writeZip gives every entry "{}": a document without a plan in it.
+        QTest::newRow("import, no plan in the document")
+            << "import" << QStringList{"teachpkg.json"} << "14 TPOS_Fail_Import";
+        QTest::newRow("open, no plan in the document")
+            << "open" << QStringList{"teachpkg.json"} << "0 TPV_Unknown";
+    }
+
+    void refusedPackagesLeaveNothingBehind()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, entries);
+        QFETCH(QString, message);
+        const QString package = home->path() + "/p.yrtp";
+        QVERIFY(writeZip(package, entries) && QDir().mkpath(root()));
+        const QStringList before = treeOf(home->path());
+        const Result result = run({command, package});
+        QVERIFY2(result.failedWithOneLine(1) && result.err.contains(message),
+                 qPrintable(result.err));
+        QVERIFY(!entries.contains("../evil.txt") || result.err.contains("../evil.txt"));
+        // No entry written, and no working directory left.
+        QCOMPARE(treeOf(home->path()), before);
+    }
+
+    void olderPlansAreConvertedOnlyWithConvert()
+    {
+        plan = runForId({"new", "--name", "旧"});
+        QJsonObject document = QJsonDocument::fromJson(fileBytes(plan + "/teachpkg.json")).object();
+        QJsonObject description = document.value("description").toObject();
+        description.insert("documentVersion", "4.0");
+        document.insert("description", description);
+        QVERIFY(writeFile(plan + "/teachpkg.json", QJsonDocument(document).toJson()));
+        const QByteArray older = fileBytes(plan + "/teachpkg.json");
+        QTemporaryDir scratch;
+        const QString package = scratch.path() + "/旧.yrtp";
+        QCOMPARE(run({"pack", plan, package}).exitCode, 0);
+
+        // Saving opens the plan first; the controller asks before it converts.
+        const QString saved = scratch.path() + "/saved.yrtp";
+        const Result declined = run({"save", plan, "--to", saved});
+        QVERIFY2(declined.failedWithOneLine(1) && declined.err.contains("TPOS_Fail_Ignore") &&
+                     declined.err.contains("--convert"),
+                 qPrintable(declined.err));
+        QVERIFY(!QFileInfo::exists(saved));
+        QCOMPARE(fileBytes(plan + "/teachpkg.json"), older);
+        QCOMPARE(run({"save", plan, "--to", saved, "--convert"}).exitCode, 0);
+        QCOMPARE(descriptionOf(plan).value("documentVersion").toString(), QStringLiteral("5.0"));
+
+        // Opening a package converts it: only when asked to.
+        const Result refused = run({"open", package});
+        QVERIFY(refused.failedWithOneLine(1) && refused.err.contains("--convert"));
+        const Result converted = run({"open", package, "--convert"});
+        QCOMPARE(converted.exitCode, 0);
+        QCOMPARE(descriptionOf(converted.outLines().value(0)).value("documentVersion").toString(),
+                 QStringLiteral("5.0"));
+    }
+
     void demoBuildsEveryKindAndFindsCopiesEqual()
     {
-        const Result result = run({"demo"});
+        const Result result = run({"demo", "--trace"});
         QVERIFY2(result.exitCode == 0 && result.err.isEmpty(), qPrintable(result.err));
-        QVERIFY(result.out.contains("resource files: 10, equal: yes\ndocuments equal: yes\n"));
+        // Every edit refreshes the page; the local save reports a plan without a cloud id.
+        for (const QString trace :
+             {"\njs returnJsonToWeb({\n", "\nstate 2 TPOS_Success_Rename\n",
+              "\njs savePlanStatus(1, -1, {\n", "\nstate 6 TPOS_Success_Import\n"})
+            QVERIFY2(result.out.contains(trace), qPrintable(trace));
+        QVERIFY(result.out.endsWith("resource files: 9, equal: yes\ndocuments equal: yes\n"));
+        for (const QString stage : {"\ncreated  ", "\nsaved    ", "\nimported ", "\nopened   ",
+                                    "\nrenamed  ", "\ndeleted  "})
+            QVERIFY2(result.out.contains(stage), qPrintable(stage));
         for (const QString type :
              {"情景导入 (1)", "内容精讲 (2)", "同步习题 (4)", "随堂测试 (8)", "分组竞赛 (16)",
               "分组探究 (32)", "自定义 (64)", "    file \"", "    question \"", "    paper \"",

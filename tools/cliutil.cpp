@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QVector>
 
 namespace {
@@ -42,6 +44,22 @@ QTextStream &utf8Stream(FILE *file)
     return file == stderr ? err : out;
 }
 
+// The library also logs from its worker threads.
+QMutex heldWarningsMutex;
+QStringList heldWarnings;
+QtMessageHandler printingHandler = nullptr;
+
+void holdOrPrintMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && context.category && qstrncmp(context.category, "yrdata.", 7) == 0) {
+        QMutexLocker locker(&heldWarningsMutex);
+        heldWarnings << message;
+        return;
+    }
+    if (printingHandler)
+        printingHandler(type, context, message);
+}
+
 QString singleLine(QString text)
 {
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -58,6 +76,19 @@ QTextStream &standardOutput()
 QTextStream &standardError()
 {
     return utf8Stream(stderr);
+}
+
+void holdLibraryWarnings()
+{
+    printingHandler = qInstallMessageHandler(holdOrPrintMessage);
+}
+
+QStringList takeLibraryWarnings()
+{
+    QMutexLocker locker(&heldWarningsMutex);
+    QStringList taken;
+    taken.swap(heldWarnings);
+    return taken;
 }
 
 void printJsonLine(const QJsonObject &object)

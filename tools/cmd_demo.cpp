@@ -3,6 +3,7 @@
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
 #include "planfiles.h"
+#include "planhost.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -71,17 +72,21 @@ QMap<int, StepIds> stepsByType(const QString &documentText)
     return result;
 }
 
-// Writes a small file at every local path that the plan's records name, so that the package
-// carries real content, and gives each file node the MD5 of its file.
-bool writeDemoResources(IYRPlanData &plan, QString *error)
+// Writes a small file at every local path that the records of the plan in directory name, so
+// that its packages carry real content, and gives each file node of the host's plan the MD5
+// of its file. The records are read from the document on disk: the controller hands the plan
+// data's own lists to the resource manager after every edit.
+bool writeDemoResources(const QString &directory, IYRPlanData &hostPlan, QString *error)
 {
-    QVector<QJsonObject> records = plan.getJsonFiles();
-    records += plan.getJsonQuestions();
+    PlanFile written;
+    if (!written.open(directory, PlanFile::ReadOnly, error))
+        return false;
+    QVector<QJsonObject> records = written.data().getJsonFiles();
+    records += written.data().getJsonQuestions();
     for (const QJsonObject &record : records) {
         const QString localPath = record.value(QStringLiteral("localPath")).toString();
         QString path;
-        if (localPath.isEmpty() ||
-            !YRPlanPaths::planFilePath(plan.getTeachingPlanDir(), localPath, &path))
+        if (localPath.isEmpty() || !YRPlanPaths::planFilePath(directory, localPath, &path))
             continue;
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
@@ -92,62 +97,103 @@ bool writeDemoResources(IYRPlanData &plan, QString *error)
         }
         file.close();
         if (record.value(QStringLiteral("nodeType")).toString() == QLatin1String("file"))
-            plan.setNodeFileMD5(record.value(QStringLiteral("nodeId")).toString(),
-                                CYrCommonUtils::getFileMD5(path));
+            hostPlan.setNodeFileMD5(record.value(QStringLiteral("nodeId")).toString(),
+                                    CYrCommonUtils::getFileMD5(path));
     }
     return true;
 }
 
-// Builds the demonstration plan under the default teaching-plan root: one step of every type, a
-// second task in the group-inquiry step, a node of every kind, and its resource files. Returns its
-// directory.
-QString buildDemoPlan(QString *error)
+// Builds the demonstration plan through the controller's editing operations: one step of every
+// type, a second task in the group-inquiry step, a node of every kind, and its resource files.
+// Returns its directory.
+QString buildDemoPlan(PlanHost &host, QString *error)
 {
-    YRPlanData plan;
-    const QString directory = createPlan(plan, QString(), QStringLiteral("演示教案"), error);
-    if (directory.isEmpty())
+    YRTeachingPlanOperate &controller = host.controller();
+    if (!host.createPlan(error))
         return QString();
-    // The new plan begins with a scene introduction; the other six types follow.
-    for (int code : {2, 4, 8, 16, 32, 64}) {
+    // Named as the host names the plan open in the editor.
+    controller.renameTeachingPlan(QStringLiteral("local"), QStringLiteral("演示教案"), QString(),
+                                  QStringLiteral("1"));
+    // The new plan begins with a content explanation; the other six types follow, and the scene
+    // introduction goes to the front.
+    for (int code : {1, 4, 8, 16, 32, 64}) {
         const QString type = stepTypeName(code);
-        if (!plan.addStepOrTask(QString(), type, type)) {
-            *error = QStringLiteral("cannot add a %1 step").arg(type);
-            return QString();
-        }
+        controller.addStepOrTask(QString(), type, type);
     }
-    const QString inquiryStep = stepsByType(plan.getJson()).value(32).stepId;
-    if (!plan.addStepOrTask(inquiryStep, QStringLiteral("分组探究任务单2"), QString())) {
-        *error = QStringLiteral("cannot add the second task");
-        return QString();
-    }
-    const QMap<int, StepIds> steps = stepsByType(plan.getJson());
+    QMap<int, StepIds> steps = stepsByType(host.planData().getJson());
+    controller.orderStepOrTask(steps.value(1).stepId, steps.value(2).stepId, QString(), 2);
+    controller.addStepOrTask(steps.value(32).stepId, QStringLiteral("分组探究任务单2"), QString());
+    steps = stepsByType(host.planData().getJson());
     for (const DemoNode &node : demoNodes()) {
         const StepIds ids = steps.value(node.stepType);
         const QString taskId = node.task < 0 ? QString() : ids.taskIds.value(node.task);
-        if (!plan.appendNode(ids.stepId, taskId, node.json)) {
-            *error = QStringLiteral("cannot add a node to the step of type %1").arg(node.stepType);
-            return QString();
-        }
+        controller.appendNode(ids.stepId, taskId, node.json);
     }
-    if (!writeDemoResources(plan, error))
-        return QString();
-    if (!plan.saveJson(plan.getJson(), QString())) {
-        *error = QStringLiteral("cannot write %1").arg(documentPathOf(directory));
+    controller.setIntrospection(QStringLiteral("分数的意义讲得清楚；竞赛时间偏短。"));
+    const QString directory = host.planDirectory();
+    // The editing operations report nothing but a refused node: the tree tells what they did.
+    int nodes = 0;
+    for (const RecordLocation &record :
+         recordsOf(QJsonDocument::fromJson(host.planData().getJson().toUtf8()).object()))
+        nodes += record.kind == RecordLocation::Node ? 1 : 0;
+    if (host.failureState() >= 0 || stepsByType(host.planData().getJson()).size() != 7 ||
+        nodes != demoNodes().size()) {
+        *error = QStringLiteral("the plan was not built as asked (%1 step types, %2 nodes%3)")
+                     .arg(stepsByType(host.planData().getJson()).size())
+                     .arg(nodes)
+                     .arg(host.failureState() >= 0
+                              ? QStringLiteral(", ") + describedState(host.failureState())
+                              : QString());
         return QString();
     }
-    return directory;
+    return writeDemoResources(directory, host.planData(), error) ? directory : QString();
 }
 
-// Every file under a directory, by relative path, with its MD5.
-QMap<QString, QString> filesWithDigests(const QString &directory)
+// Every file under a directory but the plan's document and its markers, by relative path,
+// with its MD5.
+QMap<QString, QString> resourcesWithDigests(const QString &directory)
 {
     QMap<QString, QString> files;
     QDirIterator it(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(QDir(directory).relativeFilePath(path), CYrCommonUtils::getFileMD5(path));
+        const QString relative = QDir(directory).relativeFilePath(path);
+        if (!relative.startsWith(QLatin1String("teachpkg.json")))
+            files.insert(relative, CYrCommonUtils::getFileMD5(path));
     }
     return files;
+}
+
+// What two copies of a plan must share: the document of directory without the plan's name and
+// update time, which the lifecycle changes, without its GUID, which names each copy's own
+// directory, and without the task identifiers, which the document reader renews on every load.
+QJsonObject comparableDocument(const QString &directory, QString *name)
+{
+    QFile file(documentPathOf(directory));
+    QJsonObject document;
+    if (file.open(QIODevice::ReadOnly))
+        document = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonObject description = document.value(QStringLiteral("description")).toObject();
+    *name = description.take(QStringLiteral("name")).toString();
+    description.remove(QStringLiteral("updateTime"));
+    description.remove(QStringLiteral("GUID"));
+    document.insert(QStringLiteral("description"), description);
+    QJsonArray steps = document.value(QStringLiteral("steps")).toArray();
+    for (int s = 0; s < steps.size(); ++s) {
+        QJsonObject step = steps.at(s).toObject();
+        if (!step.contains(QStringLiteral("tasks")))
+            continue;
+        QJsonArray tasks = step.value(QStringLiteral("tasks")).toArray();
+        for (int t = 0; t < tasks.size(); ++t) {
+            QJsonObject task = tasks.at(t).toObject();
+            task.remove(QStringLiteral("taskId"));
+            tasks.replace(t, task);
+        }
+        step.insert(QStringLiteral("tasks"), tasks);
+        steps.replace(s, step);
+    }
+    document.insert(QStringLiteral("steps"), steps);
+    return document;
 }
 
 QString yesNo(bool value)
@@ -155,16 +201,30 @@ QString yesNo(bool value)
     return value ? QStringLiteral("yes") : QStringLiteral("no");
 }
 
+// The document path under the root of a plan directory that the controller made.
+QString jsonPathOf(const QString &directory)
+{
+    RootedPlan rooted;
+    QString error;
+    return locateRootedPlan(directory, &rooted, &error) ? rooted.jsonPath : QString();
+}
+
 } // namespace
 
 int runDemoCommand(const QStringList &arguments)
 {
-    SubcommandLine line(QStringLiteral("demo"),
-                        QStringLiteral("In a temporary teaching-plan root: builds a plan with "
-                                       "every step type and every node kind, shows it, packs "
-                                       "it, unpacks it into a second directory, reads both back "
-                                       "and compares them.\nPrints \"documents equal: yes\" and "
-                                       "exits 0 when the two documents and their files agree."));
+    SubcommandLine line(
+        QStringLiteral("demo"),
+        QStringLiteral("The whole local lifecycle through the plan controller, in a temporary "
+                       "teaching-plan root: creates a plan and gives it a step of every type and "
+                       "a node of every kind with the controller's editing operations, shows it, "
+                       "saves it into a package, imports the package, opens it, renames the "
+                       "imported plan, compares the three copies and deletes them.\nPrints "
+                       "\"documents equal: yes\" and exits 0 when the documents (names, steps, "
+                       "nodes) and their files agree and every stage succeeded."));
+    line.addOption(QStringLiteral("trace"),
+                   QStringLiteral("Print every state code and JavaScript statement that the "
+                                  "controller reports, in order."));
     int exitCode = ExitSuccess;
     if (!line.parse(arguments, 0, 0, &exitCode))
         return exitCode;
@@ -172,33 +232,59 @@ int runDemoCommand(const QStringList &arguments)
     QTemporaryDir workspace;
     if (!workspace.isValid())
         return line.fail(QStringLiteral("cannot create a temporary directory"));
-    // The whole teaching-plan root, the default one that a new plan's attributes set up
-    // included, lies in the temporary directory.
+    // The whole teaching-plan root lies in the temporary directory.
     qputenv("ALLUSERSPROFILE", QFile::encodeName(workspace.path()));
-    QString error;
-    const QString directory = buildDemoPlan(&error);
-    PlanFile original;
-    if (directory.isEmpty() || !original.open(directory, PlanFile::ReadOnly, &error))
-        return line.fail(error);
+    PlanHost host(line.isSet(QStringLiteral("trace")));
     QTextStream &out = standardOutput();
+    QString error;
+
+    const QString created = buildDemoPlan(host, &error);
+    if (created.isEmpty())
+        return line.fail(error);
+    PlanFile original;
+    if (!original.open(created, PlanFile::ReadOnly, &error))
+        return line.fail(error);
     printPlanTree(original, out);
+    out << "created  " << created << '\n';
 
-    const QString guid = QFileInfo(directory).fileName();
-    const QString package = workspace.path() + QLatin1Char('/') + guid + QStringLiteral(".yrtp");
-    if (!packPlanDirectory(directory, package, &error))
+    const QString name = host.planData().getTeachingPlanAttr().strName;
+    const QString package = workspace.path() + QLatin1Char('/') + name + QStringLiteral(".yrtp");
+    if (!host.saveOpenPlan(package, &error))
         return line.fail(error);
-    out << "packed   " << package << " (" << QFileInfo(package).size() << " bytes)\n";
-    // The copy lies in a directory of the same name: the GUID is the directory's name.
-    const QString copyDirectory = workspace.path() + QStringLiteral("/unpacked/") + guid;
-    PlanFile copy;
-    if (!unpackPackage(package, copyDirectory, &error) ||
-        !copy.open(copyDirectory, PlanFile::ReadOnly, &error))
+    out << "saved    " << package << " (" << QFileInfo(package).size() << " bytes)\n";
+    if (!host.importPackage(package, &error))
         return line.fail(error);
-    out << "unpacked " << copyDirectory << '\n';
+    const QString imported = host.planDirectory();
+    out << "imported " << imported << '\n';
+    if (!host.openPackage(package, false, &error))
+        return line.fail(error);
+    const QString opened = host.planDirectory();
+    out << "opened   " << opened << '\n';
+    const QString newName = name + QStringLiteral("（导入）");
+    if (!host.renamePlan(jsonPathOf(imported), newName, &error))
+        return line.fail(error);
+    out << "renamed  " << imported << " to \"" << newName << "\"\n";
 
-    const QMap<QString, QString> originalFiles = filesWithDigests(directory);
-    const bool filesEqual = originalFiles == filesWithDigests(copyDirectory);
-    const bool documentsEqual = original.documentText() == copy.documentText();
+    // The copies agree with the original but for the imported plan's new name.
+    QString originalName;
+    QString importedName;
+    QString openedName;
+    const QJsonObject originalDocument = comparableDocument(created, &originalName);
+    const bool documentsEqual = comparableDocument(imported, &importedName) == originalDocument &&
+                                comparableDocument(opened, &openedName) == originalDocument &&
+                                originalName == name && importedName == newName &&
+                                openedName == name;
+    const QMap<QString, QString> originalFiles = resourcesWithDigests(created);
+    const bool filesEqual = resourcesWithDigests(imported) == originalFiles &&
+                            resourcesWithDigests(opened) == originalFiles;
+
+    for (const QString &directory : {created, imported, opened}) {
+        if (!host.deletePlan(jsonPathOf(directory), &error))
+            return line.fail(error);
+        if (QFileInfo::exists(directory))
+            return line.fail(QStringLiteral("%1 is still there after its deletion").arg(directory));
+    }
+    out << "deleted  the three plans\n";
     out << "resource files: " << originalFiles.size() << ", equal: " << yesNo(filesEqual) << '\n';
     out << "documents equal: " << yesNo(documentsEqual) << '\n';
     return filesEqual && documentsEqual ? ExitSuccess : ExitFailure;

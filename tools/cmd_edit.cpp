@@ -232,9 +232,9 @@ int runAddNodeCommand(const QStringList &arguments)
     return saveAndReport(line, plan, nodeId);
 }
 
-int runRenameCommand(const QStringList &arguments)
+int runRenameItemCommand(const QStringList &arguments)
 {
-    SubcommandLine line(QStringLiteral("rename"),
+    SubcommandLine line(QStringLiteral("rename-item"),
                         QStringLiteral("Renames a step, or renames a task and sets its "
                                        "description."));
     addPlanArgument(line, PlanFile::Editable);
@@ -323,9 +323,9 @@ int runMoveCommand(const QStringList &arguments)
     return saveAndReport(line, plan);
 }
 
-int runDeleteCommand(const QStringList &arguments)
+int runDeleteItemCommand(const QStringList &arguments)
 {
-    SubcommandLine line(QStringLiteral("delete"),
+    SubcommandLine line(QStringLiteral("delete-item"),
                         QStringLiteral("Deletes a node, a task or a step, or empties a task or a "
                                        "step. Local resource files stay on disk."));
     addPlanArgument(line, PlanFile::Editable);

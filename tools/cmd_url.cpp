@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "localnetwork.h"
 
 #include "resourcemanage/yrresourcemanage.h"
 
@@ -10,43 +11,6 @@
 #include <QTextStream>
 
 namespace {
-
-// Signs with a fixed local text instead of asking a storage service, so that an address can
-// be checked by hand: the signature of bucket B is "local-B". It transfers nothing.
-class LocalSigner : public QObject, public IYRFileTransfer
-{
-    Q_OBJECT
-    Q_INTERFACES(IYRFileTransfer)
-
-public:
-    bool downloadFile(const QJsonObject &) override { return false; }
-    bool cancelDownload(const QString &) override { return false; }
-    bool stopDownload() override { return false; }
-    bool uploadFile(const QJsonObject &) override { return false; }
-    QString getSign(const QString &bucket) override { return QStringLiteral("local-") + bucket; }
-    int deleteCloudFiles(const QString &, const QString &) override { return -1; }
-
-signals:
-    // Declared because the resource manager connects to them; never emitted.
-    void signalDownloadStart(bool bSucceed, QJsonObject info);
-    void signalDownloadProgress(QJsonObject info, int iProgress, QString downloadType);
-    void signalDownloadFinished(bool bSucceed, QJsonObject info);
-    void signalDownloadQueueEmpty(bool bIsEmpty);
-    void signalUploadFinished(int res, QJsonObject info);
-    void signalAvatarquit(QNetworkReply::NetworkError error);
-    void signalAvatarData(QPixmap &pixmap);
-};
-
-class LocalNetWorkManager : public IYRNetWorkManager
-{
-public:
-    QObject *getNetWorkObject() override { return nullptr; }
-    QObject *getHttpObject() override { return nullptr; }
-    QObject *getTransferObject() override { return &m_signer; }
-
-private:
-    LocalSigner m_signer;
-};
 
 int fail(const QString &message)
 {
@@ -151,5 +115,3 @@ int runUrlCommand(const QStringList &arguments)
     QTextStream(stdout) << address << '\n';
     return 0;
 }
-
-#include "cmd_url.moc"

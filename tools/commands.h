@@ -14,13 +14,22 @@ int runShowCommand(const QStringList &arguments);
 int runAddStepCommand(const QStringList &arguments);
 int runAddTaskCommand(const QStringList &arguments);
 int runAddNodeCommand(const QStringList &arguments);
-int runRenameCommand(const QStringList &arguments);
+int runRenameItemCommand(const QStringList &arguments);
 int runMoveCommand(const QStringList &arguments);
-int runDeleteCommand(const QStringList &arguments);
+int runDeleteItemCommand(const QStringList &arguments);
 int runFilesCommand(const QStringList &arguments);
 int runDiffCommand(const QStringList &arguments);
 int runPackCommand(const QStringList &arguments);
 int runUnpackCommand(const QStringList &arguments);
+
+// The plan lifecycle through the plan controller; these and demo need a QApplication, whose
+// modal dialogs they answer from their command line.
+int runCreateCommand(const QStringList &arguments);
+int runOpenCommand(const QStringList &arguments);
+int runSaveCommand(const QStringList &arguments);
+int runImportCommand(const QStringList &arguments);
+int runRenameCommand(const QStringList &arguments);
+int runDeleteCommand(const QStringList &arguments);
 int runDemoCommand(const QStringList &arguments);
 
 #endif // YRPLAN_COMMANDS_H

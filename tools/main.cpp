@@ -1,11 +1,13 @@
 #include "cliutil.h"
 #include "commands.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QVector>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -14,6 +16,8 @@ struct Subcommand
     QString name;
     QString summary;
     int (*run)(const QStringList &arguments);
+    // Drives the plan controller, whose dialogs need a QApplication.
+    bool usesController = false;
 };
 
 const QVector<Subcommand> &subcommands()
@@ -29,11 +33,12 @@ const QVector<Subcommand> &subcommands()
          QStringLiteral("append a task to a group-inquiry step; print its id"), runAddTaskCommand},
         {QStringLiteral("add-node"),
          QStringLiteral("append a node given as web-editor JSON; print its id"), runAddNodeCommand},
-        {QStringLiteral("rename"), QStringLiteral("rename a step or a task"), runRenameCommand},
+        {QStringLiteral("rename-item"), QStringLiteral("rename a step or a task"),
+         runRenameItemCommand},
         {QStringLiteral("move"), QStringLiteral("move a step or a node before another"),
          runMoveCommand},
-        {QStringLiteral("delete"), QStringLiteral("delete or empty a node, task or step"),
-         runDeleteCommand},
+        {QStringLiteral("delete-item"), QStringLiteral("delete or empty a node, task or step"),
+         runDeleteItemCommand},
         {QStringLiteral("files"),
          QStringLiteral("list the files and questions a plan needs, and the download size"),
          runFilesCommand},
@@ -46,9 +51,23 @@ const QVector<Subcommand> &subcommands()
          runUnpackCommand},
         {QStringLiteral("url"),
          QStringLiteral("print the cloud address composed for a transfer record"), runUrlCommand},
+        {QStringLiteral("create"), QStringLiteral("create a plan through the plan controller"),
+         runCreateCommand, true},
+        {QStringLiteral("open"), QStringLiteral("open a .yrtp package through the plan controller"),
+         runOpenCommand, true},
+        {QStringLiteral("save"),
+         QStringLiteral("save a plan into a .yrtp package through the plan controller"),
+         runSaveCommand, true},
+        {QStringLiteral("import"),
+         QStringLiteral("import a .yrtp package as a new plan through the plan controller"),
+         runImportCommand, true},
+        {QStringLiteral("rename"), QStringLiteral("rename a plan through the plan controller"),
+         runRenameCommand, true},
+        {QStringLiteral("delete"), QStringLiteral("delete a plan through the plan controller"),
+         runDeleteCommand, true},
         {QStringLiteral("demo"),
-         QStringLiteral("build, show, pack and unpack a plan of every kind; compare the copies"),
-         runDemoCommand},
+         QStringLiteral("the whole local lifecycle of a plan of every kind, checked"),
+         runDemoCommand, true},
     };
     return table;
 }
@@ -58,9 +77,12 @@ QString overallHelp()
     QString text = QStringLiteral(
         "Usage: yrplan [--verbose] <command> [options] [arguments]\n"
         "Works on teaching plans: a plan directory, its teachpkg.json, or a .yrtp package\n"
-        "(packages are read only).\n\nCommands:\n");
+        "(packages are read only). The lifecycle commands (create, open, save, import,\n"
+        "rename, delete) drive the plan controller as the host application does, with no\n"
+        "network and nobody signed in, and answer its dialogs from their command line.\n"
+        "\nCommands:\n");
     for (const Subcommand &command : subcommands())
-        text += QStringLiteral("  %1%2\n").arg(command.name, -10).arg(command.summary);
+        text += QStringLiteral("  %1%2\n").arg(command.name, -13).arg(command.summary);
     text += QStringLiteral("\nOptions:\n"
                            "  -h, --help  Show this help; yrplan <command> --help shows a "
                            "command's.\n"
@@ -70,22 +92,58 @@ QString overallHelp()
     return text;
 }
 
+const Subcommand *subcommandNamed(const QString &name)
+{
+    const auto &table = subcommands();
+    const auto found = std::find_if(table.cbegin(), table.cend(),
+                                    [&](const Subcommand &c) { return c.name == name; });
+    return found == table.cend() ? nullptr : &*found;
+}
+
+// The subcommand that the command line names, read before any application object exists:
+// the first argument, or the second after a --verbose.
+const Subcommand *namedSubcommand(int argc, char *argv[])
+{
+    int position = 1;
+    if (position < argc && qstrcmp(argv[position], "--verbose") == 0)
+        ++position;
+    return position < argc ? subcommandNamed(QString::fromLocal8Bit(argv[position])) : nullptr;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // The controller's dialogs are widgets; yrplan answers them itself, so it needs no display.
+    const Subcommand *named = namedSubcommand(argc, argv);
+    const bool widgets = named && named->usesController;
+    if (widgets && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The library's trace lines are for the host's log; shown with --verbose. Set before the
+    // application object exists, which already warns of what a windowing system without a
+    // display lacks: such warnings of Qt's say nothing to the user of a command line.
+    const bool verbose = std::any_of(argv + 1, argv + argc,
+                                     [](const char *a) { return qstrcmp(a, "--verbose") == 0; });
+    if (!verbose) {
+        QString rules = QStringLiteral("yrdata.*.debug=false\nyrdata.*.info=false");
+        if (widgets)
+            rules += QStringLiteral("\ndefault.warning=false");
+        QLoggingCategory::setFilterRules(rules);
+        // A failing lifecycle command names the library's reason in its error line.
+        if (widgets)
+            holdLibraryWarnings();
+    }
+    std::unique_ptr<QCoreApplication> application(widgets ? new QApplication(argc, argv)
+                                                          : new QCoreApplication(argc, argv));
+    QCoreApplication &app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("yrplan"));
     QCoreApplication::setApplicationVersion(QStringLiteral(YRPLAN_VERSION));
 
     QStringList arguments = app.arguments();
     arguments.removeFirst();
     // --verbose may come before the command or among its options.
-    const bool verbose = arguments.contains(QStringLiteral("--verbose"));
     if (!arguments.isEmpty() && arguments.first() == QLatin1String("--verbose"))
         arguments.removeFirst();
-    if (!verbose)
-        QLoggingCategory::setFilterRules(QStringLiteral("yrdata.*.debug=false"));
 
     int exitCode = ExitSuccess;
     const QString first = arguments.value(0);
@@ -97,10 +155,8 @@ int main(int argc, char *argv[])
     } else if (first == QLatin1String("--version")) {
         standardOutput() << "yrplan " << QCoreApplication::applicationVersion() << '\n';
     } else {
-        const auto &table = subcommands();
-        const auto command = std::find_if(table.cbegin(), table.cend(),
-                                          [&](const Subcommand &c) { return c.name == first; });
-        if (command == table.cend()) {
+        const Subcommand *command = subcommandNamed(first);
+        if (!command) {
             standardError() << "yrplan: unknown command \"" << first
                             << "\" (yrplan --help lists them)\n";
             exitCode = ExitUsage;

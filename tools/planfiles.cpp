@@ -286,11 +286,33 @@ bool openPlanArgument(const SubcommandLine &line, int position, PlanFile::Access
     return false;
 }
 
-QString createPlan(IYRPlanData &plan, const QString &root, const QString &name, QString *error)
+void addRootOption(SubcommandLine &line)
+{
+    line.addOption(QStringLiteral("root"),
+                   QStringLiteral("Keep the teaching plans under DIR in place of "
+                                  "ALLUSERSPROFILE: the teaching-plan root ROOT is "
+                                  "DIR/Orvane/Tavrunelcore/TeachPlans (default: the same below "
+                                  "ALLUSERSPROFILE, or below the user's data folder where that is "
+                                  "unset)."),
+                   QStringLiteral("DIR"));
+}
+
+bool applyRootOption(const SubcommandLine &line, int *exitCode)
+{
+    if (!line.isSet(QStringLiteral("root")))
+        return true;
+    const QString directory = line.value(QStringLiteral("root"));
+    if (directory.isEmpty()) {
+        *exitCode = line.usageError(QStringLiteral("--root needs a directory"));
+        return false;
+    }
+    qputenv("ALLUSERSPROFILE", QFile::encodeName(QFileInfo(directory).absoluteFilePath()));
+    return true;
+}
+
+QString createPlan(IYRPlanData &plan, const QString &name, QString *error)
 {
     plan.initTeachingPlanAttr();
-    if (!root.isEmpty())
-        plan.setTeachingPlanRoot(QDir::fromNativeSeparators(QFileInfo(root).absoluteFilePath()));
     QString user = YRPlanPaths::signedInUserId();
     if (user.isEmpty())
         user = QStringLiteral("local");
@@ -368,6 +390,21 @@ bool unpackPackage(const QString &package, const QString &directory, QString *er
     return true;
 }
 
+bool isPackageTarget(const QString &directory, const QString &package, QString *error)
+{
+    const QFileInfo target(package);
+    if (YRPlanPaths::isInside(QDir::cleanPath(QFileInfo(directory).absoluteFilePath()),
+                              QDir::cleanPath(target.absoluteFilePath())))
+        return setError(error, QStringLiteral("the package %1 cannot lie inside the directory "
+                                              "it packs")
+                                   .arg(package));
+    if (target.isDir())
+        return setError(error, QStringLiteral("%1 is a directory").arg(package));
+    if (!QFileInfo(target.absolutePath()).isDir())
+        return setError(error, QStringLiteral("no such directory: %1").arg(target.absolutePath()));
+    return true;
+}
+
 bool packPlanDirectory(const QString &directory, const QString &package, QString *error)
 {
     const QFileInfo source(directory);
@@ -378,16 +415,9 @@ bool packPlanDirectory(const QString &directory, const QString &package, QString
     if (!plan.open(sourcePath, PlanFile::ReadOnly, error))
         return false;
 
-    const QFileInfo target(package);
-    const QString targetPath = QDir::cleanPath(target.absoluteFilePath());
-    if (YRPlanPaths::isInside(sourcePath, targetPath))
-        return setError(error, QStringLiteral("the package %1 cannot lie inside the directory "
-                                              "it packs")
-                                   .arg(package));
-    if (target.isDir())
-        return setError(error, QStringLiteral("%1 is a directory").arg(package));
-    if (!QFileInfo(target.absolutePath()).isDir())
-        return setError(error, QStringLiteral("no such directory: %1").arg(target.absolutePath()));
+    if (!isPackageTarget(sourcePath, package, error))
+        return false;
+    const QString targetPath = QDir::cleanPath(QFileInfo(package).absoluteFilePath());
     if (!CYrCommonUtils::compressDir_level(targetPath, sourcePath, true, 0))
         return setError(error, QStringLiteral("cannot write %1").arg(package));
     return true;

@@ -83,15 +83,26 @@ void addPlanArgument(SubcommandLine &line, PlanFile::Access access);
 bool openPlanArgument(const SubcommandLine &line, int position, PlanFile::Access access,
                       PlanFile *plan, int *exitCode);
 
-// Creates a new plan with fresh attributes and a first step, saved under root (the default
-// teaching-plan root when root is empty) at root/<user or "local">/<day stamp>/<GUID>.
-// Returns the plan directory, or an empty string with *error set.
-QString createPlan(IYRPlanData &plan, const QString &root, const QString &name, QString *error);
+// Documents --root DIR, which keeps the teaching plans under DIR instead of ALLUSERSPROFILE.
+void addRootOption(SubcommandLine &line);
+// Applies --root when it is given: the library reads the root from ALLUSERSPROFILE at each use,
+// so the variable is set for the process before anything reads it. False with *exitCode set
+// for an empty DIR.
+bool applyRootOption(const SubcommandLine &line, int *exitCode);
+
+// Creates a new plan with fresh attributes and a first step, saved under the teaching-plan root
+// at root/<user or "local">/<day stamp>/<GUID>. Returns the plan directory, or an empty string
+// with *error set.
+QString createPlan(IYRPlanData &plan, const QString &name, QString *error);
 
 // Unpacks a .yrtp package into directory, which must not exist or be empty. Entries that
 // would leave the directory refuse the whole package; nothing is left behind on failure, and
 // the result must hold a teachpkg.json.
 bool unpackPackage(const QString &package, const QString &directory, QString *error);
+
+// Whether package may be written as the package of the plan directory: not inside it, not a
+// directory, in a directory that exists. False with *error set otherwise.
+bool isPackageTarget(const QString &directory, const QString &package, QString *error);
 
 // Packs a plan directory (one that holds a teachpkg.json) into a stored zip package.
 bool packPlanDirectory(const QString &directory, const QString &package, QString *error);
