@@ -386,6 +386,103 @@ private slots:
         QVERIFY(!host.operate->addLocalFile(host.root() + "/elsewhere/x.txt", 0));
     }
 
+    void aChangedLocalCopyIsSentAgain()
+    {
+        CloudHost host;
+        QVERIFY(host.openCloudPlan());
+        QVERIFY(host.waitForResources());
+        const int uploads = host.net.transfer()->uploads.size();
+        QVERIFY(writeFile(host.planDir() + "/s1/a.docx", "edited in Word"));
+        QTRY_VERIFY(host.net.transfer()->uploads.size() > uploads);
+        const QJsonObject sent = host.net.transfer()->uploads.last();
+        QCOMPARE(sent.value("remotePath").toString(),
+                 QStringLiteral("/plan/u1/1700000000/plan-g/s1/a.docx"));
+        QCOMPARE(sent.value("fileCloudSource").toString(), QStringLiteral("localUpload"));
+        QVERIFY(host.data.getJson().contains(md5Of("edited in Word")));
+        QVERIFY(host.data.getJson().contains(
+            "\"cloudPath\": \"/plan/u1/1700000000/plan-g/s1/a.docx\""));
+    }
+
+    void locallyAddedFilesOfAnOpenedPlanAreSent()
+    {
+        CloudHost host;
+        const QJsonArray nodes{
+            node("n1", "file", 0, fileContent("a.docx", "/s1/a.docx", "resource", QString())),
+            node("n2", "file", 1, fileContent("mine.docx", "/s1/mine.docx", "localUpload")),
+            node("n3", "file", 2, fileContent("evil.docx", "/../../evil.docx", "localUpload"))};
+        host.writePlan(kJsonPath, document(description(), {step("s1", "内容精讲", nodes)}));
+        host.writePlan("u1/1700000000/plan-g/s1/mine.docx", "only here");
+        QVERIFY(host.operate->openTeachingPlan(kJsonPath, "local-5", "", "Mine", "5.0"));
+        QStringList sent;
+        for (const QJsonObject &upload : host.net.transfer()->uploads)
+            sent.append(upload.value("remotePath").toString());
+        QCOMPARE(sent, QStringList{"/plan/u1/1700000000/plan-g/s1/mine.docx"});
+        // What is left is fetched: the cloud's file, not the locally added one.
+        host.operate->downloadResourceFromJson();
+        QCOMPARE(host.net.transfer()->downloadedDests(),
+                 QStringList{host.planDir() + "/s1/a.docx"});
+    }
+
+    void aFailedDocumentDownloadOpensTheLocalCopy()
+    {
+        CloudHost host;
+        host.writePlan(kJsonPath, cloudPlan("kept locally"));
+        host.net.transfer()->failingPaths.insert(kJsonPath);
+        QVERIFY(host.operate->analysisCloudTeachingPlan(kJsonPath, "42", "", "", "5.0", "m") ==
+                TPV_Version5);
+        QVERIFY(host.operate->openCloudTeachingPlan(kJsonPath, "42"));
+        QTRY_COMPARE(host.stateCodes(), QList<int>{TPOS_Success_Open});
+        QCOMPARE(host.data.getTeachingPlanAttr().strName, QStringLiteral("kept locally"));
+    }
+
+    void offlineQuestionsComeFromTheirFiles()
+    {
+        CloudHost host;
+        QVERIFY(host.openCloudPlan());
+        QVERIFY(host.waitForResources());
+        host.net.check()->emitResultNetWorkCheck(false, QStringLiteral("YRResourceManage"));
+        const int asked = host.net.http()->requestsTo(kQuestion).size();
+        QJsonObject present{{"questionId", "101"},
+                            {"localPath", "/s1/single_101.json"},
+                            {"dest", host.planDir() + "/s1/single_101.json"}};
+        QJsonObject missing{{"questionId", "102"},
+                            {"localPath", "/s1/single_102.json"},
+                            {"dest", host.planDir() + "/s1/single_102.json"}};
+        host.operate->slotQuestionInfo(present);
+        host.operate->slotQuestionInfo(missing);
+        QCOMPARE(host.net.http()->requestsTo(kQuestion).size(), asked);
+        QVERIFY(!present.contains("percent"));
+        QCOMPARE(missing.value("percent").toInt(), -1);
+        host.scripts->clear();
+        host.operate->downloadResourceFromJson();
+        const QString progress = host.statements("multiFileProcess").join('\n');
+        QVERIFY(
+            progress.contains("\"percent\": -1,\n        \"tempPath\": \"/s1/single_102.json\""));
+    }
+
+    void cloudAnswersOutsideTheirFlowChangeNothing()
+    {
+        CloudHost host;
+        host.net.http()->replies.insert(kUpdate, QJsonObject{{"success", true}});
+        QVERIFY(host.operate->renameTeachingPlan("42", "Renamed", kJsonPath, "0"));
+        QTRY_COMPARE(host.stateCodes(), QList<int>{TPOS_Success_Rename});
+        // A conversion reply or a time-out during a rename only leaves log lines.
+        host.net.http()->emitRequestFinish(
+            kTranslate,
+            QJsonObject{{"success", true},
+                        {"data", QJsonObject{{"p_jsonroad", "x"}, {"p_title", "t"}}}},
+            "x");
+        host.net.http()->emitTimeout();
+        QCOMPARE(host.stateCodes(), QList<int>{TPOS_Success_Rename});
+
+        // A plan identifier given as a number is read as text: 0.
+        QVERIFY(host.openCloudPlan());
+        host.net.http()->replies.insert(
+            kUpdate, QJsonObject{{"success", true}, {"data", QJsonObject{{"planid", 99}}}});
+        host.operate->saveTeachingPlan();
+        QTRY_VERIFY(host.operate->getId() == 0);
+    }
+
     void deletingAStepForgetsItsFilesAndQuestions()
     {
         CloudHost host;
