@@ -187,6 +187,33 @@ private slots:
                  QStringLiteral("88"));
     }
 
+    void aSaveDuringDownloadsWaitsForThem()
+    {
+        CloudHost host;
+        QVERIFY(host.openCloudPlan());
+        QVERIFY(host.waitForResources());
+        host.net.transfer()->answerDelayMs = 300;
+        host.net.http()->replies.insert(kUpdate, QJsonObject{{"success", true}});
+        host.operate->setId(42);
+        host.net.transfer()->cloudFiles.insert("c/b.docx", "resource B");
+        host.operate->appendNode("s1", "",
+                                 R"({"nodeType":"file","nodeContent":{"fileName":"b.docx",)"
+                                 R"("cloudPath":"c/b.docx","fileType":"docx","fileSize":"10",)"
+                                 R"("fileCloudSource":"resource","isTranslate":0}})");
+        QVERIFY(host.resources->hasDownloadingFile());
+        host.scripts->clear();
+        const int checks = host.net.check()->checks.size();
+
+        QVERIFY(!host.operate->saveTeachingPlan());
+        QVERIFY(host.operate->operationFlags() & TPOF_Saving);
+        QVERIFY(host.statements("savePlanStatus").isEmpty());
+        QCOMPARE(host.net.check()->checks.mid(checks), QStringList{"YRResourceManage"});
+        // Once the last download is in, the save runs by itself and is reported.
+        QTRY_COMPARE(host.statements("savePlanStatus").size(), 1);
+        QVERIFY(host.statements("savePlanStatus").first().startsWith("savePlanStatus(1, 42, {"));
+        QVERIFY(!host.resources->hasDownloadingFile());
+    }
+
     void saveFailuresReachThePage()
     {
         CloudHost host;
