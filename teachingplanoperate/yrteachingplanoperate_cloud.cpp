@@ -50,7 +50,7 @@ void YRTeachingPlanOperate::updatePlanDataBase()
     params.insert(QStringLiteral("p_stepnum"),
                   QString::number(m_pPlanData->getTeachingPlanStepCount()));
     params.insert(QStringLiteral("p_title"), attr.strName);
-    params.insert(QStringLiteral("p_version"), QStringLiteral("5.0"));
+    params.insert(QStringLiteral("p_version"), YROperate::currentDocumentVersion());
 
     IYRHttpRequest *request = httpRequest();
     if (!request)

@@ -5,6 +5,7 @@
 
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
+#include "resourcemanage/resourcelog.h"
 #include "resourcemanage/yrresourcemanage.h"
 #include "teachingplanoperate/operatelog.h"
 #include "teachingplanoperate/yrcalexportprocess.h"
@@ -13,15 +14,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QTimer>
-
-namespace {
-
-QString recordText(const QJsonObject &record)
-{
-    return QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
-}
-
-} // namespace
 
 bool YRTeachingPlanOperate::downloadFileFromCloud(const QString &cloudPath,
                                                   const QString &fileCloudSource)
@@ -202,8 +194,8 @@ void YRTeachingPlanOperate::openDownloadedDocument(const QString &dest)
         m_pPlanData->saveJson(m_pPlanData->getJson(), QString());
         uploadDocument(chosen);
     }
-    if (version == TPV_Version4 && attr.strDocumentVersion != QLatin1String("5.0")) {
-        attr.strDocumentVersion = QStringLiteral("5.0");
+    if (version == TPV_Version4 && attr.strDocumentVersion != YROperate::currentDocumentVersion()) {
+        attr.strDocumentVersion = YROperate::currentDocumentVersion();
         m_pPlanData->setTeachingPlanAttr(attr);
         m_pPlanData->saveJson(m_pPlanData->getJson(), QString());
         uploadDocument(chosen);

@@ -22,19 +22,6 @@
 
 namespace {
 
-const QLatin1String kCurrentVersion("5.0");
-
-bool isLocalPlanId(const QString &planId)
-{
-    return planId.contains(QLatin1String("local"));
-}
-
-// A cloud plan that has no document yet: only the plan service can convert it.
-bool hasNoDocumentPath(const QString &jsonPath)
-{
-    return jsonPath.isEmpty() || jsonPath == QLatin1String("0");
-}
-
 QString desktopFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -144,7 +131,7 @@ bool YRTeachingPlanOperate::openTeachingPlan(const QString &jsonPath, const QStr
     if (parsed)
         setId(id);
 
-    if (isLocalPlanId(planId)) {
+    if (YROperate::isLocalPlanId(planId)) {
         if (!QFileInfo::exists(m_pPlanData->getTeachingPlanRoot() + QLatin1Char('/') + jsonPath)) {
             reportState(TPOS_Fail_Open, "openTeachingPlan", "TPOS_Fail_Open");
             return false;
@@ -160,7 +147,7 @@ bool YRTeachingPlanOperate::openTeachingPlan(const QString &jsonPath, const QStr
         return true;
     }
 
-    if (hasNoDocumentPath(jsonPath)) {
+    if (YROperate::hasNoDocumentPath(jsonPath)) {
         if (!transformToCurrentVersion()) {
             reportState(TPOS_Fail_Ignore, "openTeachingPlan", "TPOS_Fail_Ignore");
             return false;
@@ -266,13 +253,13 @@ int YRTeachingPlanOperate::analysisCloudTeachingPlan(const QString &jsonPath, co
     if (parsed)
         setId(id);
 
-    if (isLocalPlanId(planId))
+    if (YROperate::isLocalPlanId(planId))
         return readVersionFromJson(documentPath());
-    if (hasNoDocumentPath(jsonPath))
+    if (YROperate::hasNoDocumentPath(jsonPath))
         return TPV_Version3;
     if (version.isEmpty() || version == QLatin1String("0"))
         return TPV_Version4;
-    if (version == kCurrentVersion)
+    if (version == YROperate::currentDocumentVersion())
         return TPV_Version5;
     return TPV_Unknown;
 }
@@ -280,9 +267,9 @@ int YRTeachingPlanOperate::analysisCloudTeachingPlan(const QString &jsonPath, co
 bool YRTeachingPlanOperate::openCloudTeachingPlan(const QString &jsonPath, const QString &planId)
 {
     m_operationFlags = TPOF_Editing | TPOF_Opened;
-    if (isLocalPlanId(planId))
+    if (YROperate::isLocalPlanId(planId))
         return openLocalTeachingPlan();
-    if (hasNoDocumentPath(jsonPath)) {
+    if (YROperate::hasNoDocumentPath(jsonPath)) {
         askCloudTranslatePlan(planId, YRPlanPaths::signedInUserId(), QStringLiteral("4.0"));
         return true;
     }
@@ -304,8 +291,8 @@ bool YRTeachingPlanOperate::openLocalTeachingPlan()
         m_pPlanData->setTeachingPlanAttr(attr);
         m_pPlanData->saveJson(m_pPlanData->getJson(), QString());
     }
-    if (attr.strDocumentVersion != kCurrentVersion) {
-        attr.strDocumentVersion = kCurrentVersion;
+    if (attr.strDocumentVersion != YROperate::currentDocumentVersion()) {
+        attr.strDocumentVersion = YROperate::currentDocumentVersion();
         m_pPlanData->setTeachingPlanAttr(attr);
         m_pPlanData->saveJson(m_pPlanData->getJson(), QString());
     }

@@ -40,7 +40,7 @@ bool YRTeachingPlanOperate::exportTeachingPlan(const QString &planId, const QStr
         return false;
     }
     removeTeachingPlanDir();
-    if (jsonPath.isEmpty() || jsonPath == QLatin1String("0")) {
+    if (YROperate::hasNoDocumentPath(jsonPath)) {
         if (!transformToCurrentVersion()) {
             failExport();
             return false;

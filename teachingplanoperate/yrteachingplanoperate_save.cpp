@@ -18,11 +18,6 @@ namespace {
 
 const QLatin1String kNotSaveSuffix(".notsave");
 
-bool isLocalPlanId(const QString &planId)
-{
-    return planId.contains(QLatin1String("local"));
-}
-
 // True when path, resolved through any symbolic links, still lies strictly inside root: a
 // link planted in the plan tree must not lead a removal out of it.
 bool resolvesInside(const QString &root, const QString &path)
@@ -298,7 +293,7 @@ bool YRTeachingPlanOperate::renameBackgroundPlan(const QString &planId, const QS
     attr.iPlanId = planId.toInt(nullptr, 10);
     m_pPlanData->setTeachingPlanAttr(attr);
 
-    if (!isLocalPlanId(planId)) {
+    if (!YROperate::isLocalPlanId(planId)) {
         // The download flow renames the fetched document and records the new name.
         downloadFileFromCloud(jsonPath, QStringLiteral("jsonroad"));
         return true;

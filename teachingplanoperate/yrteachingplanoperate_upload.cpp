@@ -5,6 +5,7 @@
 
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
+#include "resourcemanage/resourcelog.h"
 #include "resourcemanage/yrresourcemanage.h"
 #include "teachingplanoperate/operatelog.h"
 
@@ -15,11 +16,6 @@
 #include <QSaveFile>
 
 namespace {
-
-QString recordText(const QJsonObject &record)
-{
-    return QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
-}
 
 bool removeByNodeIds(QVector<QJsonObject> &records, const QStringList &ids)
 {

@@ -10,12 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
-
-const QLatin1String kCurrentVersion("5.0");
-
-} // namespace
-
 int YRTeachingPlanOperate::readVersionFromJson(const QString &path)
 {
     if (!QFileInfo(path).isFile()) {
@@ -33,7 +27,7 @@ int YRTeachingPlanOperate::readVersionFromJson(const QString &path)
     const QString &version = m_pPlanData->getTeachingPlanAttr().strDocumentVersion;
     if (version == QLatin1String("4.0"))
         return TPV_Version4;
-    if (version == kCurrentVersion)
+    if (version == YROperate::currentDocumentVersion())
         return TPV_Version5;
     qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::readVersionFromJson"
                                  << "Unknow Version";
@@ -87,6 +81,6 @@ void YRTeachingPlanOperate::stampCurrentVersion()
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     attr.iCreateTime = now;
     attr.iUpdateTime = now;
-    attr.strDocumentVersion = kCurrentVersion;
+    attr.strDocumentVersion = YROperate::currentDocumentVersion();
     m_pPlanData->setTeachingPlanAttr(attr);
 }
