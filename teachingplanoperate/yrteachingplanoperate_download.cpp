@@ -22,7 +22,7 @@ bool YRTeachingPlanOperate::downloadFileFromCloud(const QString &cloudPath,
         return false;
     const QString root = m_pPlanData->getTeachingPlanRoot();
     const QString dest = root + QLatin1Char('/') + cloudPath;
-    if (!YRPlanPaths::isInside(QDir::cleanPath(root), dest)) {
+    if (!YRPlanPaths::isInside(QDir::cleanPath(root), QFileInfo(dest).absoluteFilePath())) {
         qCWarning(lcOperate).noquote() << "YRTeachingPlanOperate::downloadFileFromCloud"
                                        << "refused: the document path leaves the root" << cloudPath;
         return false;

@@ -238,7 +238,8 @@ bool YRTeachingPlanOperate::deleteTeachingPlan(const QString &planId, const QStr
     const QString root = m_pPlanData->getTeachingPlanRoot();
     const QString path = root + QLatin1Char('/') + jsonPath;
     qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::deleteTeachingPlan" << path;
-    if (!YRPlanPaths::isInside(QDir::cleanPath(root), path)) {
+    // Made absolute first: on Windows that also turns a host's backslashes into "/".
+    if (!YRPlanPaths::isInside(QDir::cleanPath(root), QFileInfo(path).absoluteFilePath())) {
         qCWarning(lcOperate).noquote() << "YRTeachingPlanOperate::deleteTeachingPlan"
                                        << "refused: the document path leaves the root";
         reportState(TPOS_Fail_Delete);
