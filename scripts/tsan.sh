@@ -9,13 +9,10 @@ build=${YRDATA_TSAN_BUILD_DIR:-$root/build-tsan}
 bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DYRDATA_SANITIZE_THREAD=ON \
     -DYRDATA_BUILD_TESTS=ON -DYRDATA_BUILD_TOOLS=OFF
-# Only the tests of the worker threads and of the controller that drives them are built and
-# run; tst_operatepackage may not exist yet in every checkout.
-subjects=(exportprocess extractplan operatepackage)
-targets=()
-for subject in "${subjects[@]}"; do
-    if [ -f "$root/tests/tst_$subject.cpp" ]; then targets+=("tst_$subject"); fi
-done
+# Only the tests of code that runs threads are built and run: the controller's two workers, the
+# controller that drives them, and the resource manager's hashing of local copies on all cores.
+subjects=(exportprocess extractplan operatepackage operatecloud resourcequeues)
+targets=("${subjects[@]/#/tst_}")
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 cd "$build"
 # Qt is not instrumented: the memory its code reads and writes through libc (memcpy, new and
@@ -25,4 +22,5 @@ cd "$build"
 # access made by our code, instrumented, is still checked.
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1"
 TSAN_OPTIONS+=":suppressions=$root/tests/tsan.supp"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -R '^tst_(exportprocess|extractplan|operatepackage)$'
+pattern=$(IFS='|'; echo "${subjects[*]}")
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -R "^tst_($pattern)\$"
