@@ -178,6 +178,23 @@ private slots:
         QVERIFY(QFileInfo(out.filePath("a#b# new.yrtp")).isFile());
         QVERIFY(!QFile::exists(out.filePath("old.yrtp")));
         QCOMPARE(answerer.seen().size(), 1);
+
+        // The next save dialog opens in the folder last saved to, proposing the plan's name.
+        QString folder, proposed, title;
+        answerer.enqueue([&](QWidget *widget) {
+            auto *dialog = qobject_cast<QFileDialog *>(widget);
+            QVERIFY(dialog);
+            folder = dialog->directory().absolutePath();
+            proposed = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+            title = dialog->windowTitle();
+            QVERIFY(dialog->acceptMode() == QFileDialog::AcceptSave);
+            QCOMPARE(dialog->nameFilters(), QStringList{"教案(*.yrtp)"});
+            dialog->reject();
+        });
+        QVERIFY(!host.operate->exportTeachingPlan("5", "u/1/p/teachpkg.json", "Fractions", ""));
+        QCOMPARE(folder, QDir(out.path()).absolutePath());
+        QCOMPARE(proposed, QStringLiteral("Fractions.yrtp"));
+        QCOMPARE(title, QStringLiteral("导出教案"));
     }
 
     void removalStaysStrictlyInsideTheRoot()
@@ -328,32 +345,6 @@ private slots:
         QCOMPARE(written.value("documentVersion").toString(), QStringLiteral("5.0"));
         QVERIFY(written.value("createTime").toVariant().toLongLong() >= before);
         QVERIFY(QFile::exists(path + ".notsave"));
-    }
-
-    void fileDialogProposesTheNameInTheLastSaveFolder()
-    {
-        OperateFixture host;
-        QTemporaryDir out;
-        QVERIFY(host.operate->createTeachingPlan());
-        ModalAnswerer answerer;
-        answerer.chooseFile(out.filePath("first.yrtp"));
-        QVERIFY(host.operate->saveTeachingPlan());
-
-        QString folder, proposed, title;
-        answerer.enqueue([&](QWidget *widget) {
-            auto *dialog = qobject_cast<QFileDialog *>(widget);
-            QVERIFY(dialog);
-            folder = dialog->directory().absolutePath();
-            proposed = QFileInfo(dialog->selectedFiles().value(0)).fileName();
-            title = dialog->windowTitle();
-            QVERIFY(dialog->acceptMode() == QFileDialog::AcceptSave);
-            QCOMPARE(dialog->nameFilters(), QStringList{"教案(*.yrtp)"});
-            dialog->reject();
-        });
-        QVERIFY(!host.operate->exportTeachingPlan("5", "u/1/p/teachpkg.json", "Fractions", ""));
-        QCOMPARE(folder, QDir(out.path()).absolutePath());
-        QCOMPARE(proposed, QStringLiteral("Fractions.yrtp"));
-        QCOMPARE(title, QStringLiteral("导出教案"));
     }
 
     void closingRejectsAWaitingFileDialog()
