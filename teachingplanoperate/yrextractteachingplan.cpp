@@ -1,6 +1,6 @@
 #include "teachingplanoperate/yrextractteachingplan.h"
+#include "interfaces/planpackage.h"
 #include "teachingplanoperate/operatelog.h"
-#include "teachingplanoperate/planpackage.h"
 #include "teachingplanoperate/workerlocker.h"
 
 #include <QFileInfo>

@@ -74,6 +74,11 @@ public:
     // Stops the export-progress worker and waits for a running unpack first.
     ~YRTeachingPlanOperate() override;
 
+    // The TPOS_* name of a state code ("TPOS_Success_Open"); empty for a code that has none.
+    static QString stateName(int nState);
+    // The TPV_* name of a plan version code; empty for a code that has none.
+    static QString versionName(int nVersion);
+
     // Creating and opening.
     // A new plan with one "内容精讲" step in a fresh working directory; state 0 or 8.
     bool createTeachingPlan();
@@ -267,7 +272,8 @@ private:
     bool isImporting() const { return isFlowSet(TPOF_Background | TPOF_Importing); }
     QString documentPath() const;
     void reportState(int state);
-    void reportState(int state, const char *operation, const char *stateName);
+    // Also writes the debug line "YRTeachingPlanOperate::<operation>" with the state's name.
+    void reportState(int state, const char *operation);
     IYRHttpRequest *httpRequest() const;
     void requestNetWorkCheck();
     static bool isSignedIn();

@@ -158,7 +158,7 @@ void YRTeachingPlanOperate::slotHttpRequestError(const QString &mark, int code,
         if (isEditing()) {
             qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::slotHttpRequestError"
                                          << "open file failed";
-            reportState(TPOS_Fail_Open, "slotHttpRequestError", "TPOS_Fail_Open");
+            reportState(TPOS_Fail_Open, "slotHttpRequestError");
         } else if (isExporting()) {
             qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::slotHttpRequestError"
                                          << "translate failed";

@@ -184,7 +184,7 @@ void YRTeachingPlanOperate::openDownloadedDocument(const QString &dest)
     const QString chosen = hasLocalNew ? localNew : dest;
     const int version = readVersionFromJson(chosen);
     if (version != TPV_Version4 && version != TPV_Version5) {
-        reportState(TPOS_Fail_Ignore, "slotDownloadFinished", "TPOS_Fail_Ignore");
+        reportState(TPOS_Fail_Ignore, "slotDownloadFinished");
         return;
     }
     TeachingPlanAttr attr = m_pPlanData->getTeachingPlanAttr();
@@ -200,7 +200,7 @@ void YRTeachingPlanOperate::openDownloadedDocument(const QString &dest)
         m_pPlanData->saveJson(m_pPlanData->getJson(), QString());
         uploadDocument(chosen);
     }
-    reportState(TPOS_Success_Open, "slotDownloadFinished", "TPOS_Success_Open");
+    reportState(TPOS_Success_Open, "slotDownloadFinished");
     if (hasLocalNew)
         compareJsonFile();
     if (isSignedIn())

@@ -116,7 +116,7 @@ bool YRTeachingPlanOperate::appendLocalFileNode(const QString &absolute, const Q
         returnJsonToWeb();
         return true;
     case TPANS_ExistFile:
-        reportState(TPOS_Fail_AddNode_ExistFile, "addLocalFile", "TPOS_Fail_AddNode_ExistFile");
+        reportState(TPOS_Fail_AddNode_ExistFile, "addLocalFile");
         return false;
     case TPANS_PlanFile:
         reportState(TPOS_Fail_AddNode_PlanFile);

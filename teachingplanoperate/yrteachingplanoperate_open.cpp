@@ -87,20 +87,20 @@ bool YRTeachingPlanOperate::createTeachingPlan()
     m_operationFlags = TPOF_Editing | TPOF_Opened;
     m_savePath.clear();
     if (!initTeachingPlanEnv()) {
-        reportState(TPOS_Fail_Create, "createTeachingPlan", "TPOS_Fail_Create");
+        reportState(TPOS_Fail_Create, "createTeachingPlan");
         return false;
     }
     m_pPlanData->addStepOrTask(QString(), tr("内容精讲"), tr("内容精讲"));
     if (isSignedIn())
         m_autoSaveTimer->start();
-    reportState(TPOS_Success_Create, "createTeachingPlan", "TPOS_Success_Create");
+    reportState(TPOS_Success_Create, "createTeachingPlan");
     appendNotSaveFlag();
     return true;
 }
 
 void YRTeachingPlanOperate::finishOpenedPlan()
 {
-    reportState(TPOS_Success_Open, "openTeachingPlan", "TPOS_Success_Open");
+    reportState(TPOS_Success_Open, "openTeachingPlan");
     if (isSignedIn())
         m_autoSaveTimer->start();
     separateUploadFile(m_pPlanData->getJsonFiles());
@@ -114,12 +114,12 @@ bool YRTeachingPlanOperate::openTeachingPlan(const QString &jsonPath, const QStr
     Q_UNUSED(version)
     m_operationFlags = TPOF_Editing | TPOF_Opened;
     if (!initTeachingPlanEnv()) {
-        reportState(TPOS_Fail_Open, "openTeachingPlan", "TPOS_Fail_Open");
+        reportState(TPOS_Fail_Open, "openTeachingPlan");
         return false;
     }
     removeTeachingPlanDir();
     if (!enterDocumentDir(jsonPath)) {
-        reportState(TPOS_Fail_Open, "openTeachingPlan", "TPOS_Fail_Open");
+        reportState(TPOS_Fail_Open, "openTeachingPlan");
         return false;
     }
     TeachingPlanAttr attr = m_pPlanData->getTeachingPlanAttr();
@@ -133,11 +133,11 @@ bool YRTeachingPlanOperate::openTeachingPlan(const QString &jsonPath, const QStr
 
     if (YROperate::isLocalPlanId(planId)) {
         if (!QFileInfo::exists(m_pPlanData->getTeachingPlanRoot() + QLatin1Char('/') + jsonPath)) {
-            reportState(TPOS_Fail_Open, "openTeachingPlan", "TPOS_Fail_Open");
+            reportState(TPOS_Fail_Open, "openTeachingPlan");
             return false;
         }
         if (!openTeachingPlanJsonFile(documentPath())) {
-            reportState(TPOS_Fail_Ignore, "openTeachingPlan", "TPOS_Fail_Ignore");
+            reportState(TPOS_Fail_Ignore, "openTeachingPlan");
             return false;
         }
         attr = m_pPlanData->getTeachingPlanAttr();
@@ -149,12 +149,12 @@ bool YRTeachingPlanOperate::openTeachingPlan(const QString &jsonPath, const QStr
 
     if (YROperate::hasNoDocumentPath(jsonPath)) {
         if (!transformToCurrentVersion()) {
-            reportState(TPOS_Fail_Ignore, "openTeachingPlan", "TPOS_Fail_Ignore");
+            reportState(TPOS_Fail_Ignore, "openTeachingPlan");
             return false;
         }
         m_askBeforeConvert = false;
         if (!parsed) {
-            reportState(TPOS_Fail_Open, "openTeachingPlan", "TPOS_Fail_Open");
+            reportState(TPOS_Fail_Open, "openTeachingPlan");
             return false;
         }
         askCloudTranslatePlan(planId, YRPlanPaths::signedInUserId(), QStringLiteral("4.0"));
@@ -167,7 +167,7 @@ bool YRTeachingPlanOperate::openTeachingPlan(const QString &jsonPath, const QStr
     }
     // Offline: the copy left from an earlier session, if any.
     if (!openTeachingPlanJsonFile(documentPath())) {
-        reportState(TPOS_Fail_Ignore, "openTeachingPlan", "TPOS_Fail_Ignore");
+        reportState(TPOS_Fail_Ignore, "openTeachingPlan");
         return false;
     }
     finishOpenedPlan();
@@ -224,7 +224,7 @@ void YRTeachingPlanOperate::slotExtractFinished(bool bSuccess)
 void YRTeachingPlanOperate::handleOpenExtract(bool bSuccess)
 {
     if (!bSuccess) {
-        reportState(TPOS_Fail_Open, "slotExtractFinished", "TPOS_Fail_Open");
+        reportState(TPOS_Fail_Open, "slotExtractFinished");
         return;
     }
     emit signalJsonVersion(readVersionFromJson(documentPath()), m_callerMark);

@@ -55,7 +55,7 @@ bool YRTeachingPlanOperate::exportTeachingPlan(const QString &planId, const QStr
 void YRTeachingPlanOperate::failExport()
 {
     m_progressVisible = false;
-    reportState(TPOS_Fail_Export, "exportTeachingPlan", "TPOS_Fail_Export");
+    reportState(TPOS_Fail_Export, "exportTeachingPlan");
 }
 
 bool YRTeachingPlanOperate::handleExportFile()

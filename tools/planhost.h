@@ -18,14 +18,10 @@
 // How long unpacking a package may take before a command gives up.
 constexpr int kUnpackTimeoutMs = 10 * 60 * 1000;
 
-// The TPOS_* name of a state code of the controller; empty for a code that has none.
-QString operateStateName(int state);
 // True for the codes that report a failure (the TPOS_Fail_* ones).
 bool isFailureState(int state);
 // "state <code> <name>", as the trace prints it.
 QString describedState(int state);
-// The TPV_* name of a plan version code; empty for a code that has none.
-QString planVersionName(int version);
 
 // A plan under the teaching-plan root, as the controller addresses it.
 struct RootedPlan
