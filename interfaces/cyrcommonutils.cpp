@@ -90,13 +90,25 @@ bool CYrCommonUtils::compressDir_level(const QString &fileCompressed, const QStr
     return false;
 }
 
+QString CYrCommonUtils::smallCopyPath(const QString &filePath)
+{
+    const QFileInfo source(filePath);
+    // Whole suffixes only, so that "x.b" or a file without a suffix never names some other
+    // "_small." file.
+    if (source.completeBaseName().endsWith(QLatin1String("_small")) ||
+        !thumbnailSuffixes().contains(source.suffix().toLower()))
+        return QString();
+    return source.absolutePath() + QLatin1Char('/') + source.completeBaseName() +
+           QLatin1String("_small.") + source.suffix();
+}
+
 bool CYrCommonUtils::copyImageTo120_120px(const QString &filePath)
 {
     const QFileInfo source(filePath);
     const QString suffix = source.suffix();
     const QString format = suffix.toLower();
-    if (!source.isFile() || source.completeBaseName().endsWith(QLatin1String("_small")) ||
-        !thumbnailSuffixes().contains(format) ||
+    const QString smallPath = smallCopyPath(filePath);
+    if (!source.isFile() || smallPath.isEmpty() ||
         !QImageReader::supportedImageFormats().contains(format.toLatin1()) ||
         !QImageWriter::supportedImageFormats().contains(format.toLatin1()))
         return false;
@@ -120,8 +132,6 @@ bool CYrCommonUtils::copyImageTo120_120px(const QString &filePath)
         return false;
     }
 
-    const QString smallPath = source.absolutePath() + QLatin1Char('/') + source.completeBaseName() +
-                              QLatin1String("_small.") + suffix;
     QSaveFile out(smallPath);
     if (!out.open(QIODevice::WriteOnly))
         return false;

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
+#include <QVector>
 
 #include <memory>
 
@@ -47,6 +48,15 @@ struct TransferRecord
 TransferRecord resourceRecord(const QString &fileCloudSource, const QString &cloudPath,
                               const QString &nodeType, const QString &localPath,
                               const QString &nodeId);
+
+// Which reader asks for a file node's records: the document reader gives the file record its
+// size and the thumbnail record an empty MD5; the web editor's reader gives neither, and its
+// thumbnail record no node id.
+enum class FileRecordOrigin { Document, WebEditor };
+
+// The download records of a file node: its file and, when it has a cloud thumbnail, the
+// thumbnail, in that order.
+QVector<TransferRecord> fileNodeRecords(const NodeFileContent &file, FileRecordOrigin origin);
 
 // The members of one question record: "dest", "localPath", "questionId", "questionType" and,
 // where set, "nodeId".

@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QtTest>
 
-
 namespace {
 
 QString at(const QString &dir, const char *relative)

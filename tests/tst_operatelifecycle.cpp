@@ -3,10 +3,10 @@
 #include "support/operatefixture.h"
 #include "teachingplanoperate/yrcalexportprocess.h"
 
+#include "interfaces/planpackage.h"
 #include <QFileDialog>
 #include <QTimer>
 #include <QtTest>
-#include "interfaces/planpackage.h"
 
 using namespace PlanFixtures;
 

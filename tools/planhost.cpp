@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTimer>
 
 namespace {
@@ -35,6 +36,8 @@ QString describedState(int state)
 PlanHost::PlanHost(bool trace)
     : m_trace(trace), m_resources(&m_network), m_controller(&m_planData, &m_network, &m_resources)
 {
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, m_dialogSettings.path());
     connect(&m_controller, &YRTeachingPlanOperate::signalTeachingPlanOperateState, this,
             &PlanHost::recordState);
     connect(&m_controller, &YRTeachingPlanOperate::signalCefRunJavaScript, this,

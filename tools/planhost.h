@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVector>
 
 #include <functional>
@@ -115,6 +116,11 @@ private:
     int m_version = -1;
     QString m_mark;
     QString m_directoryBeforeFlow;
+
+    // The file dialog keeps its history in the user's Qt settings; a command line leaves
+    // those alone and points them at a directory of its own, removed at the end. Declared
+    // first, so that it outlives the controller's dialogs.
+    QTemporaryDir m_dialogSettings;
 
     // In the order the host creates them; destroyed in reverse.
     YRPlanData m_planData;
