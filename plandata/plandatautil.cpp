@@ -1,4 +1,4 @@
-#include "plandata/plandatautil.h"
+#include "plandata/plandatautil_p.h"
 
 #include <QVector>
 

@@ -1,7 +1,7 @@
 #include "plandata/yrplandata.h"
 
 #include "interfaces/cyrcommonutils.h"
-#include "plandata/plandatalog.h"
+#include "plandata/plandatalog_p.h"
 #include "plandata/planpaths.h"
 
 #include <QCoreApplication>

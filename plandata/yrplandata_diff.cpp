@@ -1,6 +1,6 @@
 // The files that a plan needs or that differ between two versions of it.
 
-#include "plandata/plandatautil.h"
+#include "plandata/plandatautil_p.h"
 #include "plandata/planpaths.h"
 #include "plandata/yrplandata.h"
 

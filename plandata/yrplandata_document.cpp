@@ -1,9 +1,9 @@
 // The document teachpkg.json: the writer (tree -> text), the reader (text -> tree) and the
 // content encodings of the five node kinds, with the transfer records that reading produces.
 
-#include "plandata/jsontextwriter.h"
-#include "plandata/plandatalog.h"
-#include "plandata/plandatautil.h"
+#include "plandata/jsontextwriter_p.h"
+#include "plandata/plandatalog_p.h"
+#include "plandata/plandatautil_p.h"
 #include "plandata/planpaths.h"
 #include "plandata/yrplandata.h"
 

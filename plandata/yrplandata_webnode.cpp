@@ -1,8 +1,8 @@
 // Nodes that the web editor sends as JSON text: parsing, the duplicate check, and the new
 // node with its local paths and queued transfer records.
 
-#include "plandata/plandatalog.h"
-#include "plandata/plandatautil.h"
+#include "plandata/plandatalog_p.h"
+#include "plandata/plandatautil_p.h"
 #include "plandata/planpaths.h"
 #include "plandata/yrplandata.h"
 

@@ -2,7 +2,7 @@
 
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
-#include "resourcemanage/resourcelog.h"
+#include "resourcemanage/resourcelog_p.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "resourcemanage/yrresourcemanage.h"
 
 #include "interfaces/cyrcommonutils.h"
-#include "resourcemanage/resourcelog.h"
+#include "resourcemanage/resourcelog_p.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "teachingplanoperate/yrcalexportprocess.h"
-#include "teachingplanoperate/workerlocker.h"
+#include "teachingplanoperate/workerlocker_p.h"
 
 #include <QVector>
 

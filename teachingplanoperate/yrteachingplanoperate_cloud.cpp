@@ -5,7 +5,7 @@
 
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 
 #include <QFileInfo>
 

@@ -6,7 +6,7 @@
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
 #include "resourcemanage/yrresourcemanage.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 
 #include <QDir>
 #include <QFileInfo>

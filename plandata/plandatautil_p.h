@@ -1,5 +1,5 @@
-#ifndef PLANDATAUTIL_H
-#define PLANDATAUTIL_H
+#ifndef PLANDATAUTIL_P_H
+#define PLANDATAUTIL_P_H
 
 #include "plandata/tprecords.h"
 
@@ -73,4 +73,4 @@ struct QuestionRecord
 
 } // namespace YRPlanDataUtil
 
-#endif // PLANDATAUTIL_H
+#endif // PLANDATAUTIL_P_H
