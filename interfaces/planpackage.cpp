@@ -39,12 +39,12 @@ namespace YRPlanPackage {
 
 namespace {
 
-constexpr qint64 kBlockSize = 1024 * 1024;
+constexpr qint64 kBlockSize = qint64(1) << 20;
 // A document larger than this is not a plan document; it is not read into memory.
-constexpr qint64 kMaxDocumentSize = 256 * 1024 * 1024;
+constexpr qint64 kMaxDocumentSize = qint64(256) << 20;
 // Free space that an unpack leaves untouched, beyond the declared sizes: file-system blocks
 // and directories, and room for the rest of the system.
-constexpr qint64 kFreeSpaceMargin = 64 * 1024 * 1024;
+constexpr qint64 kFreeSpaceMargin = qint64(64) << 20;
 
 constexpr quint16 kMethodStored = 0;
 constexpr quint16 kMethodDeflated = Z_DEFLATED;
@@ -100,7 +100,7 @@ QString decodedEntryName(const QByteArray &rawName, quint16 flags, const QByteAr
 {
     if (flags & kFlagUtf8Name)
         return QString::fromUtf8(rawName);
-    const QString unicodePath = unicodePathOf(rawName, extra);
+    QString unicodePath = unicodePathOf(rawName, extra);
     if (!unicodePath.isNull())
         return unicodePath;
     if (isValidUtf8(rawName))

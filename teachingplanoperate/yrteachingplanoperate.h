@@ -194,6 +194,12 @@ private:
     // The directory part of root + "/" + jsonPath as the plan directory, created; false (and
     // nothing set) when it would leave the teaching-plan root or cannot be made.
     bool enterDocumentDir(const QString &jsonPath);
+    // The steps of openTeachingPlan: prepare the directory, then open the document from where
+    // it is (a local plan, the plan service, the cloud, or the copy left on disk).
+    bool prepareOpenedPlan(const QString &jsonPath, const QString &planId, const QString &name);
+    bool openLocalDocument(const QString &jsonPath, const QString &name);
+    bool askServiceForDocument(const QString &planId);
+    bool openDocumentOnDisk();
     void finishOpenedPlan();
     void startExtract(const QString &package);
     void handleOpenExtract(bool bSuccess);

@@ -54,7 +54,7 @@ bool YRTeachingPlanOperate::addLocalFile(const QString &path, int progress)
             << "YRTeachingPlanOperate::addLocalFile" << index << parts << guid;
     if (index < 0 || index == parts.size() - 1)
         return false;
-    const QString container = parts.at(index + 1);
+    const QString &container = parts.at(index + 1);
     qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::addLocalFile" << absolute << progress
                                  << container;
 
@@ -110,7 +110,7 @@ bool YRTeachingPlanOperate::appendLocalFileNode(const QString &absolute, const Q
     const int result = m_pPlanData->appendNode(container, raw);
     switch (result) {
     case TPANS_Success:
-        node.release(); // the tree owns it now
+        static_cast<void>(node.release()); // the tree owns it now
         adding.node = *raw;
         adding.active = true;
         returnJsonToWeb();
@@ -127,7 +127,7 @@ bool YRTeachingPlanOperate::appendLocalFileNode(const QString &absolute, const Q
         // A 0 may come from a node the tree took before its text could be regenerated: the
         // tree owns it then, and only then may it stay alive.
         if (m_pPlanData->getNodeId(container).contains(raw->id))
-            node.release();
+            static_cast<void>(node.release());
         return false;
     }
 }

@@ -254,9 +254,11 @@ private:
                 }
             }
         };
-        for (const QJsonValue &step : m_stored.value(QStringLiteral("steps")).toArray()) {
+        const QJsonArray steps = m_stored.value(QStringLiteral("steps")).toArray();
+        for (const QJsonValue &step : steps) {
             checkNodes(step.toObject().value(QStringLiteral("nodes")).toArray());
-            for (const QJsonValue &task : step.toObject().value(QStringLiteral("tasks")).toArray())
+            const QJsonArray tasks = step.toObject().value(QStringLiteral("tasks")).toArray();
+            for (const QJsonValue &task : tasks)
                 checkNodes(task.toObject().value(QStringLiteral("nodes")).toArray());
         }
     }

@@ -394,7 +394,7 @@ int runDeleteItemCommand(const QStringList &arguments)
                            chosen < 0 ? RecordLocation::Missing : kindNeeds[chosen]))
         return exitCode;
     if (chosen < 0) // the node, task or step that the id names
-        chosen = std::find(kindNeeds, kindNeeds + 3, record.kind) - kindNeeds;
+        chosen = int(std::find(kindNeeds, kindNeeds + 3, record.kind) - kindNeeds);
     if (!plan.data().deleteStepOrTask(plan.modelId(record.id), chosen + 1))
         return line.fail(QStringLiteral("cannot delete %1").arg(record.id));
     return saveAndReport(line, plan);

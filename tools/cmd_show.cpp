@@ -69,7 +69,8 @@ void printPlanTree(const PlanFile &plan, QTextStream &out)
             << type << " (" << stepTypeCode(type) << ")  id "
             << attr.value(QStringLiteral("stepId")).toString() << '\n';
         printNodes(step.value(QStringLiteral("nodes")).toArray(), QStringLiteral("    "), out);
-        for (const QJsonValue &value : step.value(QStringLiteral("tasks")).toArray()) {
+        const QJsonArray tasks = step.value(QStringLiteral("tasks")).toArray();
+        for (const QJsonValue &value : tasks) {
             const QJsonObject task = value.toObject();
             out << "    task \"" << task.value(QStringLiteral("taskName")).toString()
                 << "\"  desc \"" << task.value(QStringLiteral("taskDesc")).toString() << "\"  id "
