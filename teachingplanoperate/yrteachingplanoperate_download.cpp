@@ -20,13 +20,9 @@ bool YRTeachingPlanOperate::downloadFileFromCloud(const QString &cloudPath,
 {
     if (cloudPath.isEmpty())
         return false;
-    const QString root = m_pPlanData->getTeachingPlanRoot();
-    const QString dest = root + QLatin1Char('/') + cloudPath;
-    if (!YRPlanPaths::isInside(QDir::cleanPath(root), QFileInfo(dest).absoluteFilePath())) {
-        qCWarning(lcOperate).noquote() << "YRTeachingPlanOperate::downloadFileFromCloud"
-                                       << "refused: the document path leaves the root" << cloudPath;
-        return false;
-    }
+    // Every caller has entered the document's directory first (enterDocumentDir), which
+    // refuses a path that leaves the root.
+    const QString dest = m_pPlanData->getTeachingPlanRoot() + QLatin1Char('/') + cloudPath;
     QJsonObject record{{QStringLiteral("cloudPath"), cloudPath},
                        {QStringLiteral("dest"), dest},
                        {QStringLiteral("downloadMethod"), QStringLiteral("queue")},

@@ -215,8 +215,11 @@ void YRTeachingPlanOperate::storeQuestionContent(const QJsonObject &entry, const
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return;
-    file.write(QJsonDocument(data.value(QLatin1String("questionJson")).toObject())
-                   .toJson(QJsonDocument::Indented));
+    const QByteArray content = QJsonDocument(data.value(QLatin1String("questionJson")).toObject())
+                                   .toJson(QJsonDocument::Indented);
+    // A short write leaves the question as it was, to be fetched again.
+    if (file.write(content) != content.size())
+        file.cancelWriting();
     file.commit();
 }
 

@@ -41,7 +41,7 @@ QByteArray imageBytes(const QSize &size, const char *format)
 
 } // namespace
 
-class CommonUtilsTest : public QObject
+class TestCommonUtils : public QObject
 {
     Q_OBJECT
 
@@ -131,5 +131,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(CommonUtilsTest)
+QTEST_MAIN(TestCommonUtils)
 #include "tst_commonutils.moc"

@@ -1,5 +1,6 @@
 #include "interfaces/cyrcommonutils.h"
 #include "interfaces/planpackage.h"
+#include "support/filesizelimit.h"
 #include "support/planfixtures.h"
 #include "teachingplanoperate/yrextractteachingplan.h"
 
@@ -11,8 +12,6 @@
 
 #include <zlib.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -152,25 +151,6 @@ void addCompressionLevelRows()
     QTest::newRow("stored") << 0;
     QTest::newRow("deflated") << 6;
 }
-
-// Limits the size of files this process writes while it lives, so that a write fails half
-// way as on a full disk (root included).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-
-private:
-    rlimit m_saved{};
-};
 
 } // namespace
 
