@@ -1,6 +1,7 @@
 #include "interfaces/planpackage.h"
 #include "interfaces/filestream_p.h"
 #include "interfaces/packagewriter_p.h"
+#include "interfaces/zipreader_p.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -16,22 +17,15 @@
 #include <QTextCodec>
 #include <QtEndian>
 
-#include <quazip/quazip.h>
-#include <quazip/unzip.h>
-
 #include <zlib.h>
 
 #include <algorithm>
 #include <limits>
 
-// QuaZip opens the archive and walks its central directory; the entries themselves are read
-// through minizip underneath it, for what QuaZip does not hand out: the raw name bytes and
-// extra fields (names written on Windows in GBK carry no UTF-8 flag, and QuaZip would decode
-// them in the locale's codec), the position of each entry for reading entries out of order,
-// and a deflate stream that can be stopped at the size the entry declares. Stored entries (all
-// that our own packages hold) are copied straight from the package file in large blocks.
-// JlCompress is never used: it turns link entries into real links and writes later entries
-// through them, out of the destination.
+// Every entry is read through ZipReader (see there why not through QuaZip) and checked before
+// the first byte of the package is written: names that leave the destination, links, two
+// entries of one name, a file used as a folder, an unusable document, and sizes that do not
+// fit the destination all refuse the whole package.
 
 Q_LOGGING_CATEGORY(lcPackage, "yrdata.package")
 
@@ -39,17 +33,12 @@ namespace YRPlanPackage {
 
 namespace {
 
-constexpr qint64 kBlockSize = qint64(1) << 20;
 // A document larger than this is not a plan document; it is not read into memory.
 constexpr qint64 kMaxDocumentSize = qint64(256) << 20;
 // Free space that an unpack leaves untouched, beyond the declared sizes: file-system blocks
 // and directories, and room for the rest of the system.
 constexpr qint64 kFreeSpaceMargin = qint64(64) << 20;
 
-constexpr quint16 kMethodStored = 0;
-constexpr quint16 kMethodDeflated = Z_DEFLATED;
-constexpr quint16 kFlagEncrypted = 1;
-constexpr quint16 kFlagUtf8Name = 1 << 11;
 constexpr quint16 kUnicodePathExtraTag = 0x7075;
 constexpr quint32 kUnixFileTypeMask = 0170000;
 constexpr quint32 kUnixSymbolicLink = 0120000;
@@ -98,7 +87,7 @@ QString unicodePathOf(const QByteArray &rawName, const QByteArray &extra)
 // UTF-8 is taken as UTF-8, and anything else was written in a Chinese Windows code page.
 QString decodedEntryName(const QByteArray &rawName, quint16 flags, const QByteArray &extra)
 {
-    if (flags & kFlagUtf8Name)
+    if (flags & ZipReader::kFlagUtf8Name)
         return QString::fromUtf8(rawName);
     QString unicodePath = unicodePathOf(rawName, extra);
     if (!unicodePath.isNull())
@@ -143,86 +132,50 @@ void reportProgress(qint64 done, qint64 total)
 
 } // namespace
 
-// What the reader knows of one entry beyond what it hands out.
-struct StoredEntry
-{
-    quint16 method = kMethodStored;
-    quint32 crc = 0;
-    unz64_file_pos position{};
-};
-
 class PackageReader::Private
 {
 public:
-    explicit Private(const QString &package) : zip(package), data(package) {}
+    explicit Private(const QString &package) : zip(package) {}
 
     bool readCentralDirectory(QString *error);
     void checkEntries();
     void readDocument();
-    bool openEntry(int index, QString *error);
-    qint64 storedDataOffset();
     bool copyEntry(int index, const std::function<bool(const char *, qint64)> &consume,
                    QString *error);
     bool fitsFreeSpace(const QString &destination, QString *error) const;
 
-    QuaZip zip;
-    QFile data;
+    ZipReader zip;
     QVector<PackageEntry> entries;
-    QVector<StoredEntry> stored;
     QStringList refusals;
     QByteArray document;
-    QByteArray buffer;
 };
 
 bool PackageReader::Private::readCentralDirectory(QString *error)
 {
-    if (!zip.open(QuaZip::mdUnzip))
-        return setError(
-            error,
-            QStringLiteral("not a readable zip archive (zip error %1)").arg(zip.getZipError()));
-    if (!data.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return setError(error,
-                        QStringLiteral("cannot read the package: %1").arg(data.errorString()));
-    unzFile handle = zip.getUnzFile();
-    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
-        unz_file_info64 info{};
-        if (unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
-            return setError(error, QStringLiteral("cannot read entry %1").arg(entries.size()));
-        QByteArray rawName(int(info.size_filename), Qt::Uninitialized);
-        QByteArray extra(int(info.size_file_extra), Qt::Uninitialized);
-        StoredEntry where;
-        if (unzGetCurrentFileInfo64(handle, &info, rawName.data(), rawName.size(), extra.data(),
-                                    extra.size(), nullptr, 0) != UNZ_OK ||
-            unzGetFilePos64(handle, &where.position) != UNZ_OK)
-            return setError(error, QStringLiteral("cannot read entry %1").arg(entries.size()));
-
+    QString why;
+    if (!zip.open(&why))
+        return setError(error, QStringLiteral("not a readable zip archive: %1").arg(why));
+    for (const ZipReader::Entry &stored : zip.entries()) {
         PackageEntry entry;
-        entry.name = decodedEntryName(rawName, quint16(info.flag), extra);
+        entry.name = decodedEntryName(stored.rawName, stored.flags, stored.extra);
         entry.isDirectory = entry.name.endsWith(QLatin1Char('/'));
-        entry.size = info.uncompressed_size > quint64(std::numeric_limits<qint64>::max())
+        entry.size = stored.uncompressedSize > quint64(std::numeric_limits<qint64>::max())
                          ? std::numeric_limits<qint64>::max()
-                         : qint64(info.uncompressed_size);
-        if (((info.external_fa >> 16) & kUnixFileTypeMask) == kUnixSymbolicLink)
+                         : qint64(stored.uncompressedSize);
+        if (((stored.externalAttributes >> 16) & kUnixFileTypeMask) == kUnixSymbolicLink)
             entry.refusal = QStringLiteral("is a symbolic link");
         else if (!unsafeNameReason(entry.name).isEmpty())
             entry.refusal = QStringLiteral("has ") + unsafeNameReason(entry.name);
-        else if (!entry.isDirectory && (info.flag & kFlagEncrypted))
+        else if (!entry.isDirectory && (stored.flags & ZipReader::kFlagEncrypted))
             entry.refusal = QStringLiteral("is encrypted");
-        else if (!entry.isDirectory && info.compression_method != kMethodStored &&
-                 info.compression_method != kMethodDeflated)
-            entry.refusal =
-                QStringLiteral("uses compression method %1").arg(info.compression_method);
-        else if (info.compression_method == kMethodStored &&
-                 info.compressed_size != info.uncompressed_size)
+        else if (!entry.isDirectory && stored.method != ZipReader::kMethodStored &&
+                 stored.method != ZipReader::kMethodDeflated)
+            entry.refusal = QStringLiteral("uses compression method %1").arg(stored.method);
+        else if (stored.method == ZipReader::kMethodStored &&
+                 stored.compressedSize != stored.uncompressedSize)
             entry.refusal = QStringLiteral("is stored with two different sizes");
-        where.method = quint16(info.compression_method);
-        where.crc = quint32(info.crc);
         entries.append(entry);
-        stored.append(where);
     }
-    if (zip.getZipError() != UNZ_OK)
-        return setError(error, QStringLiteral("cannot read the central directory (zip error %1)")
-                                   .arg(zip.getZipError()));
     return true;
 }
 
@@ -303,29 +256,6 @@ void PackageReader::Private::readDocument()
     document = text;
 }
 
-// Makes entries()[index] the archive's current entry, its local header checked.
-bool PackageReader::Private::openEntry(int index, QString *error)
-{
-    unzFile handle = zip.getUnzFile();
-    if (unzGoToFilePos64(handle, &stored[index].position) != UNZ_OK)
-        return setError(error, QStringLiteral("cannot find the entry in the package"));
-    return true;
-}
-
-// Where the data of the current entry starts, past its local header, which minizip checks
-// against the central record; -1 when the local header is unreadable or does not match.
-qint64 PackageReader::Private::storedDataOffset()
-{
-    unzFile handle = zip.getUnzFile();
-    int method = 0;
-    int level = 0;
-    if (unzOpenCurrentFile2(handle, &method, &level, 1) != UNZ_OK)
-        return -1;
-    const ZPOS64_T offset = unzGetCurrentFileZStreamPos64(handle);
-    unzCloseCurrentFile(handle);
-    return offset > ZPOS64_T(std::numeric_limits<qint64>::max()) ? -1 : qint64(offset);
-}
-
 bool PackageReader::Private::copyEntry(int index,
                                        const std::function<bool(const char *, qint64)> &consume,
                                        QString *error)
@@ -335,55 +265,7 @@ bool PackageReader::Private::copyEntry(int index,
         return setError(error, entry.refusal);
     if (entry.isDirectory)
         return true;
-    if (!openEntry(index, error))
-        return false;
-    if (buffer.isEmpty())
-        buffer = QByteArray(int(kBlockSize), Qt::Uninitialized);
-
-    quint32 crc = quint32(crc32_z(0, nullptr, 0));
-    qint64 left = entry.size;
-    const auto pass = [&](qint64 n) {
-        crc = quint32(crc32_z(crc, reinterpret_cast<const Bytef *>(buffer.constData()), size_t(n)));
-        left -= n;
-        return consume(buffer.constData(), n);
-    };
-    if (stored.at(index).method == kMethodStored) {
-        const qint64 offset = storedDataOffset();
-        if (offset < 0 || offset > data.size() - entry.size || !data.seek(offset))
-            return setError(error, QStringLiteral("its data lies outside the package"));
-        while (left > 0) {
-            const qint64 n = data.read(buffer.data(), std::min(left, kBlockSize));
-            if (n <= 0)
-                return setError(error, QStringLiteral("the package is truncated"));
-            if (!pass(n))
-                return setError(error, QStringLiteral("cannot pass its data on"));
-        }
-    } else {
-        unzFile handle = zip.getUnzFile();
-        if (unzOpenCurrentFile(handle) != UNZ_OK)
-            return setError(error, QStringLiteral("cannot open its data"));
-        // minizip inflates no further than the size the entry declares: a stream that would
-        // expand beyond it (a zip bomb) ends there and fails the size and CRC-32 check below.
-        for (;;) {
-            const int n =
-                unzReadCurrentFile(handle, buffer.data(), unsigned(std::min(left, kBlockSize)));
-            if (n < 0) {
-                unzCloseCurrentFile(handle);
-                return setError(error, QStringLiteral("its data is damaged (zip error %1)").arg(n));
-            }
-            if (n == 0)
-                break;
-            if (!pass(n)) {
-                unzCloseCurrentFile(handle);
-                return setError(error, QStringLiteral("cannot pass its data on"));
-            }
-        }
-        unzCloseCurrentFile(handle);
-    }
-    if (left != 0 || crc != stored.at(index).crc)
-        return setError(error, QStringLiteral("its data does not match its declared size and "
-                                              "CRC-32"));
-    return true;
+    return zip.read(zip.entries().at(index), consume, error);
 }
 
 bool PackageReader::Private::fitsFreeSpace(const QString &destination, QString *error) const

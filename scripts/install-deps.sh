@@ -3,7 +3,7 @@
 # all are present. Options: --fuzz adds clang and its libFuzzer runtime, --bench adds zip/unzip.
 set -euo pipefail
 
-packages=(cmake make g++ qtbase5-dev libquazip1-qt5-dev)
+packages=(cmake make g++ qtbase5-dev zlib1g-dev libquazip1-qt5-dev)
 for option in "$@"; do
     case "$option" in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;

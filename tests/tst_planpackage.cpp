@@ -341,7 +341,7 @@ private slots:
         QTest::addColumn<qint64>("declared");
         QTest::addColumn<QString>("why");
         QTest::newRow("inflates beyond its size")
-            << qint64(1000) << "does not match its declared size";
+            << qint64(1000) << "expands beyond its declared size";
         QTest::newRow("more than the disk holds") << (qint64(1) << 55) << "free";
     }
     void declaredSizesBoundTheUnpack()
