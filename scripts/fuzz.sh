@@ -15,7 +15,7 @@ cmake --build "$build" -j"$(nproc)"
 # Full unwinding: Qt has no frame pointers, and the suppression must see the Qt frame by name.
 export ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0
 export LSAN_OPTIONS=suppressions=$root/fuzz/lsan.supp
-for target in fuzz_setjson fuzz_appendnode; do
+for target in fuzz_setjson fuzz_appendnode fuzz_package; do
     corpus="$build/corpus-$target"
     mkdir -p "$corpus"
     cp -n "$root/fuzz/corpus/$target"/* "$corpus"/ 2>/dev/null || true
