@@ -46,13 +46,21 @@ bool YRPlanData::saveJson(const QString &json, const QString &fileName)
                                         << "refused: the file leaves the plan directory" << target;
         return false;
     }
-    // A text that does not parse must not replace what is on disk.
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        qCWarning(lcPlanData).noquote() << "YRPlanData::saveJson"
-                                        << "the text is not JSON:" << parseError.errorString();
-        return false;
+    // The plan's own document text is already in the normal form (callers pass getJson() on
+    // every edit, and parsing a large plan again costs more than the rest of the edit). Any
+    // other text must parse: what does not must not replace what is on disk.
+    QByteArray text;
+    if (documentTextWritten && (json.isSharedWith(documentText) || json == documentText)) {
+        text = documentText.toUtf8();
+    } else {
+        QJsonParseError parseError;
+        const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &parseError);
+        if (parseError.error != QJsonParseError::NoError) {
+            qCWarning(lcPlanData).noquote() << "YRPlanData::saveJson"
+                                            << "the text is not JSON:" << parseError.errorString();
+            return false;
+        }
+        text = document.toJson(QJsonDocument::Indented);
     }
     QDir().mkpath(QFileInfo(target).absolutePath());
     QSaveFile file(target);
@@ -62,7 +70,6 @@ bool YRPlanData::saveJson(const QString &json, const QString &fileName)
     }
     // A short write (a full disk) reports no error of its own: the count tells it, and the
     // document on disk must then stay as it was.
-    const QByteArray text = document.toJson(QJsonDocument::Indented);
     if (file.write(text) != text.size())
         file.cancelWriting();
     if (!file.commit()) {
@@ -194,6 +201,7 @@ bool YRPlanData::setJson(const QString &json)
     documentText.reserve(utf8.size());
     if (!readDocument(utf8) || !localToJsonFile()) {
         documentText = QString::fromUtf8(utf8);
+        documentTextWritten = false;
         return false;
     }
     return true;
@@ -231,6 +239,7 @@ bool YRPlanData::clearTeachingPlanData()
     jsonFiles.clear();
     teachingPlanDir.clear();
     documentText.clear();
+    documentTextWritten = false;
     attr = TeachingPlanAttr();
     return true;
 }

@@ -173,6 +173,8 @@ private:
     QString teachingPlanRoot;
     QString teachingPlanDir;
     QString documentText;
+    // True while documentText is what the writer made: the normal form, parsed already.
+    bool documentTextWritten = false;
     QMap<QString, ITPNode *> nodeMap;
     QVector<QJsonObject> jsonFiles;
     QVector<QJsonObject> jsonQuestions;

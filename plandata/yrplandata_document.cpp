@@ -66,6 +66,7 @@ bool YRPlanData::localToJsonFile()
     writer.endArray();
     writer.endObject();
     documentText = text;
+    documentTextWritten = true;
     return true;
 }
 
