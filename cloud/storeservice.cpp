@@ -140,6 +140,12 @@ bool StoreService::admit(HttpExchange &exchange)
         refuse(exchange, accessDenied(QStringLiteral("the key is not yours to write")));
         return false;
     }
+    if (exchange.declaredLength() > m_settings.maxObjectSize) {
+        refuse(exchange, refused(400, "EntityTooLarge",
+                                 QStringLiteral("the object is larger than %1 bytes")
+                                     .arg(m_settings.maxObjectSize)));
+        return false;
+    }
     return true;
 }
 
