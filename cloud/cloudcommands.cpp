@@ -98,7 +98,8 @@ int serve(const ServeOptions &options)
     // The public address is known once the port is.
     std::unique_ptr<StoreService> store;
     std::unique_ptr<PlanService> plans;
-    auto server = std::make_unique<CloudServer>(database.get(), &users, options.threads);
+    auto server = std::make_unique<CloudServer>(database.get(), &users, options.threads,
+                                                options.timeoutSeconds);
     if (!server->bind(options.host, options.port, &error))
         return failed(error);
     const QString publicUrl = options.publicUrl.isEmpty()

@@ -13,6 +13,8 @@ struct ServeOptions
     QString publicUrl; // empty: http://HOST:PORT as listened on
     QString region = QStringLiteral("us-east-1");
     int threads = 64;
+    // How long a connection may stall, reading or writing, before it is given up.
+    int timeoutSeconds = 30;
     qint64 maxObjectSize = qint64(5) << 30;
 };
 

@@ -108,11 +108,17 @@ int serveCommand(const QStringList &arguments)
         {QStringLiteral("threads")},
         QStringLiteral("Worker threads, each with its own database connection (default 64)."),
         QStringLiteral("N"));
+    const QCommandLineOption timeout(
+        {QStringLiteral("timeout")},
+        QStringLiteral("Seconds a connection may stall, reading or writing, before it is given "
+                       "up (default 30)."),
+        QStringLiteral("SECONDS"));
     const QCommandLineOption maxObject(
         {QStringLiteral("max-object-size")},
         QStringLiteral("The largest object the store takes, in bytes (default 5 GiB)."),
         QStringLiteral("BYTES"));
-    parser.addOptions({dataOption, listen, dbOption, publicUrl, region, threads, maxObject});
+    parser.addOptions(
+        {dataOption, listen, dbOption, publicUrl, region, threads, timeout, maxObject});
     int code = 0;
     if (!parsed(parser, arguments,
                 QStringLiteral("yrcloud serve --data DIR [--listen HOST:PORT] [--db URL] "
@@ -138,6 +144,10 @@ int serveCommand(const QStringList &arguments)
         options.threads = parser.value(threads).toInt(&ok);
     if (!ok || options.threads < 1 || options.threads > 1024)
         return usageError(QStringLiteral("--threads wants 1 to 1024"));
+    if (parser.isSet(timeout))
+        options.timeoutSeconds = parser.value(timeout).toInt(&ok);
+    if (!ok || options.timeoutSeconds < 1)
+        return usageError(QStringLiteral("--timeout wants a number of seconds"));
     if (parser.isSet(maxObject))
         options.maxObjectSize = parser.value(maxObject).toLongLong(&ok);
     if (!ok || options.maxObjectSize < 1)

@@ -141,14 +141,14 @@ public:
     void stopAccepting() { ::shutdown(svr_sock_, SHUT_RDWR); }
 };
 
-CloudServer::CloudServer(Database *database, UserDirectory *users, int threads)
+CloudServer::CloudServer(Database *database, UserDirectory *users, int threads, int timeoutSeconds)
     : m_database(database), m_users(users), m_threads(threads), m_server(std::make_unique<Server>())
 {
     Server &server = *m_server;
     server.new_task_queue = [this] { return new WorkerPool(m_threads, m_database); };
     server.set_keep_alive_max_count(100);
-    server.set_read_timeout(30);
-    server.set_write_timeout(30);
+    server.set_read_timeout(timeoutSeconds);
+    server.set_write_timeout(timeoutSeconds);
     const auto plain = [this](const httplib::Request &request, httplib::Response &response) {
         dispatch(request, response, nullptr);
     };
@@ -273,6 +273,11 @@ void CloudServer::logAnswer(const httplib::Request &request, const httplib::Resp
     if (response.status < 400) {
         qCDebug(lcServer).noquote()
             << request.method.c_str() << request.target.c_str() << response.status;
+        return;
+    }
+    if (request.method.empty()) {
+        qCWarning(lcServer).noquote()
+            << QStringLiteral("refused a request that is not HTTP: %1").arg(response.status);
         return;
     }
     const QString who = refusal.who.isEmpty() ? QStringLiteral("anonymous") : refusal.who;

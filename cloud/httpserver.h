@@ -24,7 +24,8 @@ class ContentReader;
 class CloudServer
 {
 public:
-    CloudServer(Database *database, UserDirectory *users, int threads);
+    // threads answer connections; a connection that stalls for timeoutSeconds is given up.
+    CloudServer(Database *database, UserDirectory *users, int threads, int timeoutSeconds);
     ~CloudServer();
 
     CloudServer(const CloudServer &) = delete;

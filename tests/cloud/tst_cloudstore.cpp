@@ -339,15 +339,10 @@ void TestCloudStore::mismatchedDigestsStoreNothing()
 // after "100 Continue", which does not come.
 HttpReply TestCloudStore::oversizedPut(const QByteArray &target) const
 {
-    HeaderList headers = YRSigV4::signedHeaders("PUT", QUrl(m_cloud->url().toString() + target), {},
-                                                YRSigV4::kUnsignedPayload, m_store->credentials(),
-                                                QDateTime::currentDateTimeUtc());
-    headers << qMakePair(QByteArray("Content-Length"), QByteArray::number(kMaxObject + 1))
-            << qMakePair(QByteArray("Expect"), QByteArray("100-continue"));
-    QByteArray request = "PUT " + target + " HTTP/1.1\r\n";
-    for (const auto &header : headers)
-        request += header.first + ": " + header.second + "\r\n";
-    const QByteArray answer = sendRaw(m_cloud->port(), request + "\r\n");
+    const QByteArray head = m_store->rawHead("PUT", target, {}, YRSigV4::kUnsignedPayload) +
+                            "Content-Length: " + QByteArray::number(kMaxObject + 1) +
+                            "\r\nExpect: 100-continue\r\n\r\n";
+    const QByteArray answer = sendRaw(m_cloud->port(), head);
     HttpReply reply;
     reply.status = answer.mid(9, 3).toInt();
     reply.body = answer.mid(answer.indexOf("\r\n\r\n") + 4);

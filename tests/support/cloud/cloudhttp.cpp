@@ -66,7 +66,8 @@ QByteArray sendRaw(quint16 port, const QByteArray &bytes, int timeoutMs)
     if (!socket.waitForConnected(timeoutMs))
         return QByteArray();
     socket.write(bytes);
-    socket.waitForBytesWritten(timeoutMs);
+    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(timeoutMs)) {
+    }
     QByteArray answer;
     while (socket.waitForReadyRead(timeoutMs))
         answer += socket.readAll();
@@ -200,6 +201,58 @@ HttpReply S3TestClient::putChunked(const QString &bucket, const QByteArray &key,
     if (alter)
         alter(body);
     return sendHttp(m_port, "PUT", path, signedList, body);
+}
+
+namespace {
+
+HttpReply replyOf(const httplib::Result &result)
+{
+    HttpReply reply;
+    if (!result)
+        return reply;
+    reply.status = result->status;
+    reply.body = QByteArray::fromStdString(result->body);
+    for (const auto &header : result->headers)
+        reply.headers.append({QByteArray::fromStdString(header.first).toLower(),
+                              QByteArray::fromStdString(header.second)});
+    return reply;
+}
+
+} // namespace
+
+HttpReply S3TestClient::putStreamed(const QString &bucket, const QByteArray &key, qint64 length,
+                                    const std::function<QByteArray(qint64)> &block) const
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    const QByteArray path = target(bucket, key);
+    const QUrl url(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + QString::fromUtf8(path));
+    httplib::Headers headers;
+    for (const auto &header :
+         YRSigV4::signedHeaders("PUT", url, {}, YRSigV4::kUnsignedPayload, m_credentials,
+                                QDateTime::currentDateTimeUtc()))
+        headers.emplace(header.first.toStdString(), header.second.toStdString());
+    httplib::Client client("127.0.0.1", m_port);
+    client.set_url_encode(false);
+    client.set_write_timeout(60);
+    client.set_read_timeout(60);
+    return replyOf(client.Put(
+        path.toStdString(), headers, size_t(length),
+        [&block](size_t offset, size_t, httplib::DataSink &sink) {
+            const QByteArray data = block(qint64(offset));
+            return !data.isEmpty() && sink.write(data.constData(), size_t(data.size()));
+        },
+        "application/octet-stream"));
+}
+
+QByteArray S3TestClient::rawHead(const QByteArray &method, const QByteArray &target,
+                                 const HeaderList &headers, const QByteArray &payloadHash) const
+{
+    const QUrl url(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + QString::fromUtf8(target));
+    QByteArray head = method + ' ' + target + " HTTP/1.1\r\n";
+    for (const auto &header : YRSigV4::signedHeaders(
+             method, url, headers, payloadHash, m_credentials, QDateTime::currentDateTimeUtc()))
+        head += header.first + ": " + header.second + "\r\n";
+    return head;
 }
 
 QByteArray S3TestClient::presigned(const QByteArray &method, const QByteArray &target,

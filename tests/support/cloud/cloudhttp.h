@@ -68,6 +68,17 @@ public:
                          const QByteArray &trailer = QByteArray(),
                          const std::function<void(QByteArray &)> &alter = nullptr) const;
 
+    // A PUT of length bytes (UNSIGNED-PAYLOAD) whose body block() hands out as the server takes
+    // it; block() returns an empty array to break the transfer off.
+    HttpReply putStreamed(const QString &bucket, const QByteArray &key, qint64 length,
+                          const std::function<QByteArray(qint64 offset)> &block) const;
+
+    // The request line and headers of a request signed with payloadHash, each line ended by
+    // CRLF, for sendRaw(); the caller adds what is not signed (Content-Length) and the empty
+    // line.
+    QByteArray rawHead(const QByteArray &method, const QByteArray &target,
+                       const HeaderList &headers, const QByteArray &payloadHash) const;
+
     // A presigned address (path and query) for method, valid for seconds.
     QByteArray presigned(const QByteArray &method, const QByteArray &target, int seconds) const;
 

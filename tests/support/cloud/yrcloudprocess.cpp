@@ -129,6 +129,12 @@ YRCloudProcess::User YRCloudProcess::addUser(const QString &name) const
             answer.value(QStringLiteral("token")).toString()};
 }
 
+void YRCloudProcess::askToStop()
+{
+    if (m_process)
+        m_process->terminate();
+}
+
 bool YRCloudProcess::terminate(int timeoutMs)
 {
     if (!m_process)

@@ -57,6 +57,8 @@ public:
     // Adds a user with `yrcloud user add`; empty fields when that failed.
     User addUser(const QString &name) const;
 
+    // SIGTERM, without waiting.
+    void askToStop();
     // SIGTERM, then waits; true when the server exited with 0 within timeoutMs.
     bool terminate(int timeoutMs = 30000);
     // SIGKILL, then waits for the process to be gone.
