@@ -133,11 +133,14 @@ QString bearerToken(const HttpExchange &exchange)
 
 } // namespace
 
-// cpp-httplib's server, stopped gently: stop() of the library ends the answers being written
-// too, so the listening socket is shut down instead, which ends the accepting loop alone.
+// cpp-httplib's server with two changes that its interface does not offer. It listens with a
+// backlog of 5, which drops connections when a hundred clients come at once; listening again
+// widens it. And its stop() ends the answers being written too, so the listening socket is
+// shut down instead, which ends the accepting loop alone.
 class CloudServer::Server : public httplib::Server
 {
 public:
+    void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
     void stopAccepting() { ::shutdown(svr_sock_, SHUT_RDWR); }
 };
 
@@ -176,8 +179,10 @@ bool CloudServer::bind(const QString &host, int port, QString *error)
 {
     m_port = port == 0 ? m_server->bind_to_any_port(host.toStdString())
                        : (m_server->bind_to_port(host.toStdString(), port) ? port : -1);
-    if (m_port > 0)
+    if (m_port > 0) {
+        m_server->widenBacklog();
         return true;
+    }
     *error = QStringLiteral("cannot listen on %1:%2").arg(host).arg(port);
     return false;
 }

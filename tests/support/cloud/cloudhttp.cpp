@@ -31,15 +31,33 @@ QString HttpReply::errorCode() const
     return code.match(QString::fromUtf8(body)).captured(1);
 }
 
-HttpReply sendHttp(quint16 port, const QByteArray &method, const QByteArray &target,
-                   const HeaderList &headers, const QByteArray &body)
+struct HttpConnection::Client
+{
+    explicit Client(quint16 port) : client("127.0.0.1", port) {}
+    httplib::Client client;
+};
+
+HttpConnection::HttpConnection(quint16 port) : m_client(std::make_unique<Client>(port))
 {
     // A server that refuses a body before reading it closes the connection under the writer.
     std::signal(SIGPIPE, SIG_IGN);
-    httplib::Client client("127.0.0.1", port);
-    client.set_url_encode(false);
-    client.set_read_timeout(60);
-    client.set_write_timeout(60);
+    m_client->client.set_url_encode(false);
+    m_client->client.set_read_timeout(60);
+    m_client->client.set_write_timeout(60);
+    m_client->client.set_keep_alive(true);
+}
+
+HttpConnection::~HttpConnection() = default;
+
+HttpReply sendHttp(quint16 port, const QByteArray &method, const QByteArray &target,
+                   const HeaderList &headers, const QByteArray &body)
+{
+    return HttpConnection(port).send(method, target, headers, body);
+}
+
+HttpReply HttpConnection::send(const QByteArray &method, const QByteArray &target,
+                               const HeaderList &headers, const QByteArray &body)
+{
     httplib::Request request;
     request.method = method.toStdString();
     request.path = target.toStdString();
@@ -49,8 +67,10 @@ HttpReply sendHttp(quint16 port, const QByteArray &method, const QByteArray &tar
     httplib::Response response;
     httplib::Error error = httplib::Error::Success;
     HttpReply reply;
-    if (!client.send(request, response, error))
+    if (!m_client->client.send(request, response, error)) {
+        reply.transportError = QString::fromStdString(httplib::to_string(error));
         return reply;
+    }
     reply.status = response.status;
     reply.body = QByteArray::fromStdString(response.body);
     for (const auto &header : response.headers)
@@ -93,16 +113,23 @@ QByteArray formEncoded(const QMap<QString, QString> &params)
 HttpReply apiRequest(quint16 port, const QByteArray &method, const QString &api,
                      const QString &token, const QMap<QString, QString> &params)
 {
+    HttpConnection connection(port);
+    return apiRequest(connection, method, api, token, params);
+}
+
+HttpReply apiRequest(HttpConnection &connection, const QByteArray &method, const QString &api,
+                     const QString &token, const QMap<QString, QString> &params)
+{
     HeaderList headers;
     if (!token.isNull())
         headers.append(qMakePair(QByteArray("Authorization"), "Bearer " + token.toUtf8()));
     const QByteArray path = "/api/" + api.toUtf8();
     if (method == "GET")
-        return sendHttp(port, method, params.isEmpty() ? path : path + '?' + formEncoded(params),
-                        headers);
+        return connection.send(method, params.isEmpty() ? path : path + '?' + formEncoded(params),
+                               headers);
     headers.append(
         qMakePair(QByteArray("Content-Type"), QByteArray("application/x-www-form-urlencoded")));
-    return sendHttp(port, method, path, headers, formEncoded(params));
+    return connection.send(method, path, headers, formEncoded(params));
 }
 
 S3TestClient::S3TestClient(quint16 port, const YRSigV4::Credentials &credentials)
@@ -123,15 +150,25 @@ QByteArray S3TestClient::target(const QString &bucket, const QByteArray &key,
     return target;
 }
 
+QUrl S3TestClient::urlOf(const QByteArray &target) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + QString::fromUtf8(target));
+}
+
+HeaderList S3TestClient::sign(const QByteArray &method, const QByteArray &target,
+                              const HeaderList &headers, const QByteArray &payloadHash) const
+{
+    const QUrl url = urlOf(target);
+    return YRSigV4::signedHeaders(method, url, headers, payloadHash, m_credentials,
+                                  QDateTime::currentDateTimeUtc());
+}
+
 HttpReply S3TestClient::request(const QByteArray &method, const QByteArray &target,
                                 HeaderList headers, const QByteArray &body,
                                 const QByteArray &payloadHash) const
 {
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + QString::fromUtf8(target));
     const QByteArray hash = payloadHash.isEmpty() ? YRSigV4::sha256Hex(body) : payloadHash;
-    const HeaderList signedList = YRSigV4::signedHeaders(method, url, headers, hash, m_credentials,
-                                                         QDateTime::currentDateTimeUtc());
-    return sendHttp(m_port, method, target, signedList, body);
+    return sendHttp(m_port, method, target, sign(method, target, headers, hash), body);
 }
 
 HttpReply S3TestClient::put(const QString &bucket, const QByteArray &key, const QByteArray &body,
@@ -157,7 +194,7 @@ HttpReply S3TestClient::putChunked(const QString &bucket, const QByteArray &key,
                                    const std::function<void(QByteArray &)> &alter) const
 {
     const QByteArray path = target(bucket, key);
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + QString::fromUtf8(path));
+    const QUrl url = urlOf(path);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     HeaderList headers{{"Content-Encoding", "aws-chunked"},
                        {"x-amz-decoded-content-length", QByteArray::number(data.size())}};
@@ -225,7 +262,7 @@ HttpReply S3TestClient::putStreamed(const QString &bucket, const QByteArray &key
 {
     std::signal(SIGPIPE, SIG_IGN);
     const QByteArray path = target(bucket, key);
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + QString::fromUtf8(path));
+    const QUrl url = urlOf(path);
     httplib::Headers headers;
     for (const auto &header :
          YRSigV4::signedHeaders("PUT", url, {}, YRSigV4::kUnsignedPayload, m_credentials,
@@ -247,7 +284,7 @@ HttpReply S3TestClient::putStreamed(const QString &bucket, const QByteArray &key
 QByteArray S3TestClient::rawHead(const QByteArray &method, const QByteArray &target,
                                  const HeaderList &headers, const QByteArray &payloadHash) const
 {
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + QString::fromUtf8(target));
+    const QUrl url = urlOf(target);
     QByteArray head = method + ' ' + target + " HTTP/1.1\r\n";
     for (const auto &header : YRSigV4::signedHeaders(
              method, url, headers, payloadHash, m_credentials, QDateTime::currentDateTimeUtc()))
@@ -258,7 +295,7 @@ QByteArray S3TestClient::rawHead(const QByteArray &method, const QByteArray &tar
 QByteArray S3TestClient::presigned(const QByteArray &method, const QByteArray &target,
                                    int seconds) const
 {
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + QString::fromUtf8(target));
+    const QUrl url = urlOf(target);
     const QUrl signedUrl =
         YRSigV4::presignedUrl(method, url, seconds, m_credentials, QDateTime::currentDateTimeUtc());
     return signedUrl.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);

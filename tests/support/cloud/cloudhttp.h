@@ -9,8 +9,10 @@
 #include <QMap>
 #include <QPair>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
+#include <memory>
 
 // Blocking HTTP clients for tests of a yrcloud on 127.0.0.1: the plan service's requests as
 // the network manager sends them, and the store's requests signed with the user's storage
@@ -18,7 +20,8 @@
 
 struct HttpReply
 {
-    int status = 0; // 0: no answer (connection refused or broken)
+    int status = 0; // 0: no answer (connection refused or broken), see transportError
+    QString transportError;
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers; // names in lower case
 
@@ -30,7 +33,24 @@ struct HttpReply
 
 using HeaderList = YRSigV4::HeaderList;
 
-// Sends method target (path and query as they go on the wire) with headers and body.
+// One connection to the server, kept open from request to request as a browser or the network
+// manager keeps it.
+class HttpConnection
+{
+public:
+    explicit HttpConnection(quint16 port);
+    ~HttpConnection();
+
+    // Sends method target (path and query as they go on the wire) with headers and body.
+    HttpReply send(const QByteArray &method, const QByteArray &target,
+                   const HeaderList &headers = {}, const QByteArray &body = QByteArray());
+
+private:
+    struct Client;
+    std::unique_ptr<Client> m_client;
+};
+
+// Sends one request on a connection of its own.
 HttpReply sendHttp(quint16 port, const QByteArray &method, const QByteArray &target,
                    const HeaderList &headers = {}, const QByteArray &body = QByteArray());
 // Sends bytes as they are and returns what came back before the server closed or timeoutMs
@@ -39,6 +59,8 @@ QByteArray sendRaw(quint16 port, const QByteArray &bytes, int timeoutMs = 10000)
 
 // The plan service's requests: GET with the parameters in the query, POST with them as a form.
 HttpReply apiRequest(quint16 port, const QByteArray &method, const QString &api,
+                     const QString &token, const QMap<QString, QString> &params = {});
+HttpReply apiRequest(HttpConnection &connection, const QByteArray &method, const QString &api,
                      const QString &token, const QMap<QString, QString> &params = {});
 
 // The store's requests, signed in the Authorization header like an S3 client signs them.
@@ -51,6 +73,9 @@ public:
     static QByteArray target(const QString &bucket, const QByteArray &key,
                              const QList<QPair<QByteArray, QByteArray>> &query = {});
 
+    // The headers of a request signed with payloadHash, ready to send.
+    HeaderList sign(const QByteArray &method, const QByteArray &target, const HeaderList &headers,
+                    const QByteArray &payloadHash) const;
     // A request whose payload hash is the body's SHA-256 (or payloadHash, when given).
     HttpReply request(const QByteArray &method, const QByteArray &target, HeaderList headers = {},
                       const QByteArray &body = QByteArray(),
@@ -85,6 +110,8 @@ public:
     const YRSigV4::Credentials &credentials() const { return m_credentials; }
 
 private:
+    QUrl urlOf(const QByteArray &target) const;
+
     quint16 m_port;
     YRSigV4::Credentials m_credentials;
 };
