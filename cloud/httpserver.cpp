@@ -228,7 +228,12 @@ int CloudServer::admit(const httplib::Request &request, httplib::Response &respo
         admitted = false;
     }
     lastRefusal = {exchange.who(), exchange.refusal()};
-    return admitted ? 100 : response.status;
+    if (admitted)
+        return 100;
+    // This answer goes out without the library's length header, which only answers from
+    // handlers get; without it the client would wait for the connection to close.
+    response.set_header("Content-Length", std::to_string(response.body.size()));
+    return response.status;
 }
 
 void CloudServer::answerApi(HttpExchange &exchange)
