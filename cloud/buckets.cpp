@@ -55,12 +55,14 @@ bool mayRead(const CloudUser &user, const QString &bucket, const QByteArray &key
 {
     if (!exists(bucket))
         return false;
-    return !isPlanBucket(bucket) || key.startsWith(planPrefix(user.uid));
+    return user.administrator || !isPlanBucket(bucket) || key.startsWith(planPrefix(user.uid));
 }
 
 bool mayWrite(const CloudUser &user, const QString &bucket, const QByteArray &key)
 {
-    return isPlanBucket(bucket) && key.startsWith(planPrefix(user.uid));
+    if (!exists(bucket))
+        return false;
+    return user.administrator || (isPlanBucket(bucket) && key.startsWith(planPrefix(user.uid)));
 }
 
 QStringList labelsCovering(const QString &bucket)

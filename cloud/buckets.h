@@ -8,8 +8,9 @@
 struct CloudUser;
 
 // The store's buckets and who reaches what in them. The two plan buckets hold each user's
-// plans below "plan/UID/"; the others are shared: every user reads them, nobody writes them
-// through the store (an administrator fills them, the question bank through `question add`).
+// plans below "plan/UID/"; the others are shared: every user reads them. An administrator's
+// keys read and write everything, to fill the shared buckets (and to serve as the plan
+// service's keys when this store is a district's).
 namespace Buckets {
 
 inline constexpr char kPlanDocuments[] = "plan-documents";

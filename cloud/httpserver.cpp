@@ -4,6 +4,7 @@
 #include "database.h"
 #include "httpexchange.h"
 #include "planservice.h"
+#include "s3xml.h"
 #include "storeservice.h"
 #include "users.h"
 
@@ -141,7 +142,14 @@ class CloudServer::Server : public httplib::Server
 {
 public:
     void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
-    void stopAccepting() { ::shutdown(svr_sock_, SHUT_RDWR); }
+    void stopAccepting()
+    {
+#ifdef _WIN32
+        ::shutdown(svr_sock_, SD_BOTH);
+#else
+        ::shutdown(svr_sock_, SHUT_RDWR);
+#endif
+    }
 };
 
 CloudServer::CloudServer(Database *database, UserDirectory *users, int threads, int timeoutSeconds)
@@ -210,18 +218,33 @@ void CloudServer::dispatch(const httplib::Request &request, httplib::Response &r
     HttpExchange exchange(request, response, reader);
     if (exchange.rawPath().startsWith("/api/"))
         answerApi(exchange);
-    else
+    else if (m_store)
         m_store->handle(exchange);
+    else
+        refuseObjects(exchange);
     if (m_stopping)
         exchange.setHeader("Connection", "close");
     lastRefusal = {exchange.who(), exchange.refusal()};
+}
+
+void CloudServer::refuseObjects(HttpExchange &exchange)
+{
+    const QString why = QStringLiteral("this server keeps no objects: they are in the district's "
+                                       "store that the session names");
+    exchange.setRefusal(why);
+    exchange.reply(
+        404, "application/xml",
+        S3Xml::error(QStringLiteral("NoSuchBucket"), why, QString::fromUtf8(exchange.rawPath())));
 }
 
 int CloudServer::admit(const httplib::Request &request, httplib::Response &response)
 {
     HttpExchange exchange(request, response, nullptr);
     bool admitted = true;
-    if (!exchange.rawPath().startsWith("/api/")) {
+    if (!exchange.rawPath().startsWith("/api/") && !m_store) {
+        refuseObjects(exchange);
+        admitted = false;
+    } else if (!exchange.rawPath().startsWith("/api/")) {
         admitted = m_store->admit(exchange);
     } else if (!m_users->userForToken(bearerToken(exchange))) {
         replyJson(exchange, apiFailure(401, QStringLiteral("no valid bearer token")));

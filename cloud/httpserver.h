@@ -35,7 +35,8 @@ public:
     bool bind(const QString &host, int port, QString *error);
     // The port it listens on, once bound.
     int port() const { return m_port; }
-    // The services that answer /api/ and the store; set before serve().
+    // The services that answer /api/ and the store (none where a district's store keeps the
+    // objects); set before serve().
     void setServices(PlanService *plans, StoreService *store);
     // Serves until stop(); returns once every request in flight has been answered.
     void serve();
@@ -50,6 +51,7 @@ private:
                   const httplib::ContentReader *reader);
     int admit(const httplib::Request &request, httplib::Response &response);
     void answerApi(HttpExchange &exchange);
+    void refuseObjects(HttpExchange &exchange);
     void logAnswer(const httplib::Request &request, const httplib::Response &response);
 
     Database *m_database;

@@ -40,3 +40,8 @@ CREATE TABLE questions (
     content TEXT NOT NULL,
     pictures TEXT NOT NULL
 );
+
+-- migration 2: administrators, and users' keys for a district's own S3 store
+ALTER TABLE users ADD COLUMN administrator BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE users ADD COLUMN store_access_key TEXT;
+ALTER TABLE users ADD COLUMN store_secret_key TEXT;

@@ -120,12 +120,30 @@ PlanService::PlanService(Database *database, PlanFiles *files, const StorageEndp
       m_questions(database)
 {}
 
+bool PlanService::storeKeys(const CloudUser &user, YRSigV4::Credentials *keys,
+                            ApiReply *reply) const
+{
+    *keys = {m_storage.districtStore ? user.storeAccessKeyId : user.accessKeyId,
+             m_storage.districtStore ? user.storeSecretAccessKey : user.secretAccessKey,
+             m_storage.region, QStringLiteral("s3")};
+    if (!keys->accessKeyId.isEmpty())
+        return true;
+    *reply = failure(409, QStringLiteral("no keys of the district's store are registered for "
+                                         "user %1 (yrcloud user keys)")
+                              .arg(uidText(user)));
+    return false;
+}
+
 ApiReply PlanService::session(const CloudUser &user) const
 {
+    YRSigV4::Credentials keys;
+    ApiReply reply;
+    if (!storeKeys(user, &keys, &reply))
+        return reply;
     const QJsonObject storage{{QStringLiteral("endpoint"), m_storage.url},
                               {QStringLiteral("region"), m_storage.region},
-                              {QStringLiteral("accessKeyId"), user.accessKeyId},
-                              {QStringLiteral("secretAccessKey"), user.secretAccessKey}};
+                              {QStringLiteral("accessKeyId"), keys.accessKeyId},
+                              {QStringLiteral("secretAccessKey"), keys.secretAccessKey}};
     return {200,
             QJsonObject{{QStringLiteral("uid"), uidText(user)},
                         {QStringLiteral("ResourceDomain"), Buckets::resourceDomain(m_storage.url)},
@@ -274,8 +292,10 @@ ApiReply PlanService::questionInfo(const CloudUser &user, const QMap<QString, QS
     if (!question)
         return failure(404, QStringLiteral("there is no question %1").arg(id));
     // Each picture's address is presigned for the user, so that it can be fetched as it is.
-    const YRSigV4::Credentials credentials{user.accessKeyId, user.secretAccessKey, m_storage.region,
-                                           QStringLiteral("s3")};
+    YRSigV4::Credentials credentials;
+    ApiReply reply;
+    if (!storeKeys(user, &credentials, &reply))
+        return reply;
     QJsonArray pictures;
     for (const QString &key : question->pictureKeys) {
         const QUrl address(m_storage.url + QLatin1Char('/') + QLatin1String(Buckets::kQuestion) +

@@ -1,6 +1,7 @@
 #ifndef PLANSERVICE_H
 #define PLANSERVICE_H
 
+#include "awssigv4.h"
 #include "planrecords.h"
 #include "users.h"
 
@@ -19,12 +20,14 @@ struct ApiReply
     QString refusal;
 };
 
-// Where the session sends a user's transfers: the store's address and region. The user's
-// credentials come with the user.
+// Where the session sends a user's transfers: the store's address and region, and whether it
+// is a district's own store (then each user's keys for it are those an administrator
+// registered) rather than this server's.
 struct StorageEndpoint
 {
     QString url;
     QString region = QStringLiteral("us-east-1");
+    bool districtStore = false;
 };
 
 // The plan service under /api/teaplan/, and the session: the plans' records, the question
@@ -51,6 +54,9 @@ private:
     ApiReply questionInfo(const CloudUser &user, const QMap<QString, QString> &params);
     ApiReply listPlans(const CloudUser &user);
     ApiReply deletePlan(const CloudUser &user, const QMap<QString, QString> &params);
+    // The user's keys for the store the session hands out; false, with the refusal in *reply,
+    // when the district's store has none registered for the user.
+    bool storeKeys(const CloudUser &user, YRSigV4::Credentials *keys, ApiReply *reply) const;
     // The plan params.value(name) names, when it is user's; otherwise the refusal in *reply.
     bool ownPlan(const CloudUser &user, const QString &idText, PlanRecord *record, ApiReply *reply);
 

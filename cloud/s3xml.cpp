@@ -169,6 +169,41 @@ bool parseDelete(const QByteArray &body, QList<QByteArray> *keys, bool *quiet)
     return !reader.hasError() && !keys->isEmpty();
 }
 
+QByteArray deleteRequest(const QList<QByteArray> &keys)
+{
+    return document(QStringLiteral("Delete"), true, [&](QXmlStreamWriter &writer) {
+        writer.writeTextElement(QStringLiteral("Quiet"), QStringLiteral("true"));
+        for (const QByteArray &key : keys) {
+            writer.writeStartElement(QStringLiteral("Object"));
+            writer.writeTextElement(QStringLiteral("Key"), QString::fromUtf8(key));
+            writer.writeEndElement();
+        }
+    });
+}
+
+bool parseListPage(const QByteArray &body, QList<QByteArray> *keys, QByteArray *nextToken)
+{
+    QXmlStreamReader reader(body);
+    if (!reader.readNextStartElement() || reader.name() != QLatin1String("ListBucketResult"))
+        return false;
+    keys->clear();
+    nextToken->clear();
+    while (reader.readNextStartElement()) {
+        if (reader.name() == QLatin1String("Contents")) {
+            if (!readFlatElements(reader, [&](const QString &name, const QString &value) {
+                    if (name == QLatin1String("Key"))
+                        keys->append(value.toUtf8());
+                }))
+                return false;
+        } else if (reader.name() == QLatin1String("NextContinuationToken")) {
+            *nextToken = reader.readElementText().toUtf8();
+        } else {
+            reader.skipCurrentElement();
+        }
+    }
+    return !reader.hasError();
+}
+
 QByteArray initiateMultipartUpload(const QString &bucket, const QByteArray &key,
                                    const QString &uploadId)
 {

@@ -49,6 +49,12 @@ QByteArray deleteResult(const QList<DeleteOutcome> &outcomes, bool quiet);
 // The keys of a Delete request; false when the body is not one.
 bool parseDelete(const QByteArray &body, QList<QByteArray> *keys, bool *quiet);
 
+// A Delete request for keys, as a client sends it.
+QByteArray deleteRequest(const QList<QByteArray> &keys);
+// The keys of one page of a ListObjectsV2 answer and its NextContinuationToken (empty on the
+// last page); false when the body is not one.
+bool parseListPage(const QByteArray &body, QList<QByteArray> *keys, QByteArray *nextToken);
+
 QByteArray initiateMultipartUpload(const QString &bucket, const QByteArray &key,
                                    const QString &uploadId);
 QByteArray completeMultipartUpload(const QString &location, const QString &bucket,

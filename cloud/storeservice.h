@@ -4,10 +4,12 @@
 #include "storeauth.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 class HttpExchange;
 class ObjectStore;
+class ObjectWriter;
 class UserDirectory;
 struct StoredObject;
 
@@ -53,6 +55,9 @@ private:
     void getObject(HttpExchange &exchange, const Target &target, const StoreCaller &caller);
     void deleteObject(HttpExchange &exchange, const Target &target, const StoreCaller &caller);
     void answerObject(HttpExchange &exchange, const StoredObject &object);
+    // Takes the request's body into writer, checked against every digest it declares.
+    S3Error receiveBody(HttpExchange &exchange, const StoreCaller &caller, ObjectWriter &writer,
+                        QMap<QString, QString> *checksums);
 
     // storeservice_listing.cpp
     void listBuckets(HttpExchange &exchange);

@@ -6,7 +6,6 @@
 #include "objectfile.h"
 #include "objectstore.h"
 #include "s3xml.h"
-#include "uploadintake.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -156,19 +155,10 @@ void StoreService::uploadPart(HttpExchange &exchange, const Target &target,
     if (directory.isEmpty())
         return;
     ObjectWriter writer(m_store->temporaryDirectory());
-    if (!writer.isOpen())
-        return refuse(exchange, refused(500, "InternalError",
-                                        QStringLiteral("the server could not store it")));
-    UploadIntake intake(exchange, caller, &writer, m_settings.maxObjectSize);
-    S3Error error = intake.prepare();
-    if (error.isError())
-        return refuse(exchange, error);
-    const bool transferred = exchange.streamBody(
-        [&intake](const char *data, size_t size) { return intake.feed(data, size); });
-    error = intake.finish(transferred);
-    if (error.isError())
-        return refuse(exchange, error);
     ObjectHeader header;
+    const S3Error error = receiveBody(exchange, caller, writer, &header.checksums);
+    if (error.isError())
+        return refuse(exchange, error);
     header.etag = writer.md5().toHex();
     if (!writer.commit(header, partPath(directory, number)))
         return refuse(exchange, refused(500, "InternalError",

@@ -80,6 +80,21 @@ bool matchesAny(const QByteArray &condition, const QByteArray &quotedEtag)
 
 } // namespace
 
+S3Error StoreService::receiveBody(HttpExchange &exchange, const StoreCaller &caller,
+                                  ObjectWriter &writer, QMap<QString, QString> *checksums)
+{
+    if (!writer.isOpen())
+        return refused(500, "InternalError", QStringLiteral("the server could not store it"));
+    UploadIntake intake(exchange, caller, &writer, m_settings.maxObjectSize);
+    const S3Error error = intake.prepare();
+    if (error.isError())
+        return error;
+    const bool transferred = exchange.streamBody(
+        [&intake](const char *data, size_t size) { return intake.feed(data, size); });
+    *checksums = intake.checksums();
+    return intake.finish(transferred);
+}
+
 void StoreService::putObject(HttpExchange &exchange, const Target &target,
                              const StoreCaller &caller)
 {
@@ -100,21 +115,10 @@ void StoreService::putObject(HttpExchange &exchange, const Target &target,
                                         QStringLiteral("the object exists already")));
 
     ObjectWriter writer(m_store->temporaryDirectory());
-    if (!writer.isOpen())
-        return refuse(exchange, refused(500, "InternalError",
-                                        QStringLiteral("the server could not store it")));
-    UploadIntake intake(exchange, caller, &writer, m_settings.maxObjectSize);
-    S3Error error = intake.prepare();
+    const S3Error error = receiveBody(exchange, caller, writer, &header.checksums);
     if (error.isError())
         return refuse(exchange, error);
-    const bool transferred = exchange.streamBody(
-        [&intake](const char *data, size_t size) { return intake.feed(data, size); });
-    error = intake.finish(transferred);
-    if (error.isError())
-        return refuse(exchange, error);
-
     header.etag = writer.md5().toHex();
-    header.checksums = intake.checksums();
     bool existed = false;
     if (!m_store->commit(writer, header, target.bucket, target.key, replace, &existed)) {
         return refuse(exchange, existed ? refused(412, "PreconditionFailed",

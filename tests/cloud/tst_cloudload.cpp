@@ -86,19 +86,14 @@ QMap<QString, QString> planFields(const YRCloudProcess::User &user, int client, 
 
 void TestCloudLoad::initTestCase_data()
 {
-    QTest::addColumn<bool>("onPostgres");
-    QTest::addColumn<QString>("postgres");
-    QTest::newRow("sqlite") << false << QString();
-    QTest::newRow("postgresql") << true << testPostgresUrl();
+    addDatabaseRows();
 }
 
 void TestCloudLoad::hundredClientsForThirtySeconds()
 {
-    QFETCH_GLOBAL(bool, onPostgres);
-    QFETCH_GLOBAL(QString, postgres);
-    if (onPostgres && postgres.isEmpty())
-        QFAIL("YRCLOUD_TEST_POSTGRES_URL is not set: run the tests through "
-              "scripts/with-postgres.sh BUILD_DIR ctest");
+    QString postgres;
+    QString why;
+    QVERIFY2(databaseOfRow(&postgres, &why), qPrintable(why));
     YRCloudProcess cloud(postgres);
     QVERIFY2(cloud.start(), qPrintable(cloud.errorString()));
     QVector<YRCloudProcess::User> users;

@@ -45,19 +45,14 @@ private:
 
 void TestCloudPlans::initTestCase_data()
 {
-    QTest::addColumn<bool>("onPostgres");
-    QTest::addColumn<QString>("postgres");
-    QTest::newRow("sqlite") << false << QString();
-    QTest::newRow("postgresql") << true << testPostgresUrl();
+    addDatabaseRows();
 }
 
 void TestCloudPlans::init()
 {
-    QFETCH_GLOBAL(bool, onPostgres);
-    QFETCH_GLOBAL(QString, postgres);
-    if (onPostgres && postgres.isEmpty())
-        QFAIL("YRCLOUD_TEST_POSTGRES_URL is not set: run the tests through "
-              "scripts/with-postgres.sh BUILD_DIR ctest");
+    QString postgres;
+    QString why;
+    QVERIFY2(databaseOfRow(&postgres, &why), qPrintable(why));
     m_cloud = std::make_unique<YRCloudProcess>(postgres);
     QVERIFY2(m_cloud->start(), qPrintable(m_cloud->errorString()));
     m_alice = m_cloud->addUser(QStringLiteral("alice"));

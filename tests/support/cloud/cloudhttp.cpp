@@ -31,6 +31,18 @@ QString HttpReply::errorCode() const
     return code.match(QString::fromUtf8(body)).captured(1);
 }
 
+namespace {
+
+// A server that refuses a body before reading it closes the connection under the writer.
+void ignoreBrokenPipes()
+{
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+} // namespace
+
 struct HttpConnection::Client
 {
     explicit Client(quint16 port) : client("127.0.0.1", port) {}
@@ -39,8 +51,7 @@ struct HttpConnection::Client
 
 HttpConnection::HttpConnection(quint16 port) : m_client(std::make_unique<Client>(port))
 {
-    // A server that refuses a body before reading it closes the connection under the writer.
-    std::signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
     m_client->client.set_url_encode(false);
     m_client->client.set_read_timeout(60);
     m_client->client.set_write_timeout(60);
@@ -260,7 +271,7 @@ HttpReply replyOf(const httplib::Result &result)
 HttpReply S3TestClient::putStreamed(const QString &bucket, const QByteArray &key, qint64 length,
                                     const std::function<QByteArray(qint64)> &block) const
 {
-    std::signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
     const QByteArray path = target(bucket, key);
     const QUrl url = urlOf(path);
     httplib::Headers headers;

@@ -6,12 +6,32 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTest>
 #include <QUrlQuery>
 #include <QUuid>
 
 QString testPostgresUrl()
 {
     return qEnvironmentVariable("YRCLOUD_TEST_POSTGRES_URL");
+}
+
+void addDatabaseRows()
+{
+    QTest::addColumn<bool>("onPostgres");
+    QTest::newRow("sqlite") << false;
+    QTest::newRow("postgresql") << true;
+}
+
+bool databaseOfRow(QString *postgresUrl, QString *why)
+{
+    QFETCH_GLOBAL(bool, onPostgres);
+    *postgresUrl = onPostgres ? testPostgresUrl() : QString();
+    if (onPostgres && postgresUrl->isEmpty()) {
+        *why = QStringLiteral("YRCLOUD_TEST_POSTGRES_URL is not set: run the tests through "
+                              "scripts/with-postgres.sh BUILD_DIR ctest");
+        return false;
+    }
+    return true;
 }
 
 YRCloudProcess::YRCloudProcess(const QString &postgresServerUrl) : m_serverUrl(postgresServerUrl) {}
@@ -33,13 +53,14 @@ quint16 YRCloudProcess::port() const
     return quint16(m_address.section(QLatin1Char(':'), -1).toUInt());
 }
 
-bool YRCloudProcess::createDatabase(const QString &serverUrl)
+namespace {
+
+// Runs statement on the PostgreSQL server's own database; false, with *error, when it fails.
+bool onServer(const QString &serverUrl, const QString &statement, QString *error)
 {
     const QUrl url(serverUrl);
     const QString connection = QUuid::createUuid().toString();
-    m_databaseName =
-        QStringLiteral("yrcloud_test_%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(16));
-    bool created = false;
+    bool done = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
         db.setHostName(url.host());
@@ -47,18 +68,28 @@ bool YRCloudProcess::createDatabase(const QString &serverUrl)
         db.setUserName(url.userName());
         db.setPassword(url.password());
         db.setDatabaseName(url.path().mid(1));
-        created = db.open() &&
-                  QSqlQuery(db).exec(QStringLiteral("CREATE DATABASE %1").arg(m_databaseName));
-        if (!created)
-            m_error = QStringLiteral("cannot create a database on %1: %2")
-                          .arg(serverUrl, db.lastError().text());
+        QSqlQuery query(db);
+        done = db.open() && query.exec(statement);
+        if (!done)
+            *error = db.lastError().text() + query.lastError().text();
     }
     QSqlDatabase::removeDatabase(connection);
-    if (!created) {
+    return done;
+}
+
+} // namespace
+
+bool YRCloudProcess::createDatabase(const QString &serverUrl)
+{
+    m_databaseName =
+        QStringLiteral("yrcloud_test_%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(16));
+    QString error;
+    if (!onServer(serverUrl, QStringLiteral("CREATE DATABASE %1").arg(m_databaseName), &error)) {
+        m_error = QStringLiteral("cannot create a database on %1: %2").arg(serverUrl, error);
         m_databaseName.clear();
         return false;
     }
-    QUrl database(url);
+    QUrl database(serverUrl);
     database.setPath(QLatin1Char('/') + m_databaseName);
     m_databaseUrl = database.toString();
     return true;
@@ -68,20 +99,9 @@ void YRCloudProcess::dropDatabase()
 {
     if (m_databaseName.isEmpty())
         return;
-    const QUrl url(m_serverUrl);
-    const QString connection = QUuid::createUuid().toString();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
-        db.setHostName(url.host());
-        db.setPort(url.port());
-        db.setUserName(url.userName());
-        db.setPassword(url.password());
-        db.setDatabaseName(url.path().mid(1));
-        if (db.open())
-            QSqlQuery(db).exec(
-                QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_databaseName));
-    }
-    QSqlDatabase::removeDatabase(connection);
+    QString error;
+    onServer(m_serverUrl,
+             QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_databaseName), &error);
     m_databaseName.clear();
 }
 
@@ -108,7 +128,7 @@ bool YRCloudProcess::start(const QStringList &extraArguments)
     return true;
 }
 
-YRCloudProcess::Run YRCloudProcess::run(const QStringList &arguments) const
+YRCloudProcess::Run YRCloudProcess::run(const QStringList &arguments, const QByteArray &input) const
 {
     QStringList all = arguments;
     all << QStringLiteral("--data") << m_data.path();
@@ -116,6 +136,8 @@ YRCloudProcess::Run YRCloudProcess::run(const QStringList &arguments) const
         all << QStringLiteral("--db") << m_databaseUrl;
     QProcess process;
     process.start(executable(), all);
+    process.write(input);
+    process.closeWriteChannel();
     process.waitForFinished(60000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), process.readAllStandardError()};

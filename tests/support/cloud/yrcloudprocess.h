@@ -46,8 +46,9 @@ public:
         QByteArray out;
         QByteArray err;
     };
-    // Runs `yrcloud ARGUMENTS --data DIR [--db URL]` beside the server and waits for it.
-    Run run(const QStringList &arguments) const;
+    // Runs `yrcloud ARGUMENTS --data DIR [--db URL]` beside the server, with input on its
+    // standard input, and waits for it.
+    Run run(const QStringList &arguments, const QByteArray &input = QByteArray()) const;
 
     struct User
     {
@@ -82,5 +83,11 @@ private:
 
 // The PostgreSQL server of scripts/with-postgres.sh, or empty when the variable is not set.
 QString testPostgresUrl();
+
+// For tests that run on both databases: adds the global rows "sqlite" and "postgresql" (from
+// initTestCase_data()), and reads them back in each test (its PostgreSQL server's URL, empty for
+// SQLite). False with *why where the PostgreSQL row cannot run: that row fails, never skips.
+void addDatabaseRows();
+bool databaseOfRow(QString *postgresUrl, QString *why);
 
 #endif // YRCLOUDPROCESS_H
