@@ -229,17 +229,8 @@ void TestCloudPlans::translatePlanAnswersForDocumentsTheLibraryOpens()
 void TestCloudPlans::questionInfoServesTheBankWithFetchablePictures()
 {
     QTemporaryDir source;
-    QFile picture(source.filePath("a.png"));
-    QVERIFY(picture.open(QIODevice::WriteOnly));
-    picture.write("\x89PNG picture bytes");
-    picture.close();
-    QFile description(source.filePath("q.json"));
-    QVERIFY(description.open(QIODevice::WriteOnly));
-    description.write(R"({"questionId": "77", "questionType": "1",
-                          "questionJson": {"stem": "1 + 1 = ?", "answer": "2"},
-                          "pictures": ["a.png"]})");
-    description.close();
-    const YRCloudProcess::Run added = m_cloud->run({"question", "add", source.filePath("q.json")});
+    const YRCloudProcess::Run added = m_cloud->run(
+        {"question", "add", writeQuestion(source.path(), "77", "1 + 1 = ?", "\x89PNG bytes")});
     QCOMPARE(added.exitCode, 0);
 
     const HttpReply reply =
@@ -252,11 +243,11 @@ void TestCloudPlans::questionInfoServesTheBankWithFetchablePictures()
     const QJsonArray pictures = data.value("questionImg").toArray();
     QCOMPARE(pictures.size(), 1);
     const QUrl address(pictures.at(0).toString());
-    QCOMPARE(address.path(), QStringLiteral("/question/77/a.png"));
+    QCOMPARE(address.path(), QStringLiteral("/question/77/p.png"));
     const HttpReply fetched = sendHttp(
         m_cloud->port(), "GET", address.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
     QCOMPARE(fetched.status, 200);
-    QCOMPARE(fetched.body, QByteArray("\x89PNG picture bytes"));
+    QCOMPARE(fetched.body, QByteArray("\x89PNG bytes"));
 
     QCOMPARE(api("GET", QStringLiteral("teaplan/onequeinfo"), m_alice,
                  {{"uid", m_alice.uid}, {"questionId", "78"}, {"questionType", "1"}})

@@ -15,6 +15,20 @@ QString testPostgresUrl()
     return qEnvironmentVariable("YRCLOUD_TEST_POSTGRES_URL");
 }
 
+QString writeQuestion(const QString &directory, const QString &id, const QByteArray &stem,
+                      const QByteArray &picture)
+{
+    QFile image(directory + QStringLiteral("/p.png"));
+    QFile description(directory + QStringLiteral("/q.json"));
+    if (!image.open(QIODevice::WriteOnly) || !description.open(QIODevice::WriteOnly))
+        return QString();
+    image.write(picture);
+    description.write(R"({"questionId": ")" + id.toUtf8() +
+                      R"(", "questionType": "1", "questionJson": {"stem": ")" + stem +
+                      R"("}, "pictures": ["p.png"]})");
+    return description.fileName();
+}
+
 void addDatabaseRows()
 {
     QTest::addColumn<bool>("onPostgres");

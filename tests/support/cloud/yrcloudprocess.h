@@ -81,6 +81,11 @@ private:
     QString m_error;
 };
 
+// Writes the description of a question for `yrcloud question add` into directory, with one
+// picture "p.png" holding picture; returns the description's path.
+QString writeQuestion(const QString &directory, const QString &id, const QByteArray &stem,
+                      const QByteArray &picture);
+
 // The PostgreSQL server of scripts/with-postgres.sh, or empty when the variable is not set.
 QString testPostgresUrl();
 
