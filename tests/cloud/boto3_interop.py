@@ -46,8 +46,11 @@ class Boto3Interop(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.server.terminate()
-        cls.server.wait(30)
+        code = cls.server.wait(30)
         cls.log.close()
+        with open(os.path.join(cls.data.name, "yrcloud.log")) as log:
+            # A clean exit: no sanitizer report, no leak.
+            assert code == 0, "yrcloud exited with %d:\n%s" % (code, log.read())
         cls.data.cleanup()
 
     @classmethod

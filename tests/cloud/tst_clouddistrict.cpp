@@ -71,6 +71,8 @@ void TestCloudDistrict::init()
 
 void TestCloudDistrict::cleanup()
 {
+    QVERIFY2(m_cloud->terminate(), m_cloud->log().constData());
+    QVERIFY2(m_district->terminate(), m_district->log().constData());
     m_cloud.reset();
     m_district.reset();
 }
