@@ -22,7 +22,7 @@ const char kOverview[] =
     "                        add a user; prints {\"uid\": ..., \"token\": ...}\n"
     "  user keys NAME --store-key ID --data DIR [--db URL] < SECRET\n"
     "                        register the user's keys for a district's S3 store\n"
-    "  question add FILE.json --data DIR [--db URL]\n"
+    "  question add FILE.json --data DIR [--db URL] [--store-url URL]\n"
     "                        add a question and its pictures to the question bank\n"
     "\n"
     "Each command has --help.\n";
@@ -70,6 +70,25 @@ DistrictStore districtStoreOf(const QCommandLineParser &parser)
     return district;
 }
 
+// text with its words in lines of at most 79 characters.
+QString wrapped(const QString &text)
+{
+    QString result;
+    int lineLength = 0;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (lineLength > 0 && lineLength + 1 + word.size() > 79) {
+            result += QLatin1Char('\n');
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            result += QLatin1Char(' ');
+            ++lineLength;
+        }
+        result += word;
+        lineLength += word.size();
+    }
+    return result;
+}
+
 // Parses a subcommand's arguments (after its name) with options; false when they are wrong,
 // with the exit code in *code (0 after --help).
 bool parsed(QCommandLineParser &parser, const QStringList &arguments, const QString &usage,
@@ -84,8 +103,10 @@ bool parsed(QCommandLineParser &parser, const QStringList &arguments, const QStr
         return false;
     }
     if (parser.isSet(help)) {
-        *code = printed(QStringLiteral("Usage: ") + usage + QLatin1Char('\n') +
-                        parser.helpText().section(QLatin1Char('\n'), 2));
+        const QString options = parser.helpText();
+        *code = printed(QStringLiteral("Usage: ") + usage + QStringLiteral("\n\n") +
+                        wrapped(parser.applicationDescription()) + QStringLiteral("\n\n") +
+                        options.mid(options.indexOf(QLatin1String("Options:"))));
         return false;
     }
     return true;
