@@ -60,7 +60,7 @@ private slots:
         // The whole document as an object literal, then the progress pass (an empty array,
         // still in the indented form).
         QCOMPARE(host.statements().value(0), "returnJsonToWeb(" + host.data.getJson() + ")");
-        QCOMPARE(host.statements().value(1), QStringLiteral("multiFileProcess([\n]\n)"));
+        QCOMPARE(host.statements().value(1), "multiFileProcess([\n]\n)");
         QVERIFY(host.data.getJson().contains(QStringLiteral("练习")));
         QCOMPARE(readAll(host.document()), host.data.getJson().toUtf8());
         QCOMPARE(readAll(host.document() + ".notsave"), firstState);
@@ -297,7 +297,7 @@ private slots:
         QCOMPARE(host.stateCodes(), QList<int>{TPOS_Success_Open});
         const QJsonObject written =
             parse(QString::fromUtf8(readAll(path))).value("description").toObject();
-        QCOMPARE(written.value("documentVersion").toString(), QStringLiteral("5.0"));
+        QCOMPARE(written.value("documentVersion").toString(), "5.0");
         QVERIFY(written.value("createTime").toVariant().toLongLong() >= before);
         QVERIFY(QFile::exists(path + ".notsave"));
     }

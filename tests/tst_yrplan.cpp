@@ -397,7 +397,7 @@ private slots:
                  fileNode);
         QCOMPARE(textOf(QJsonDocument::fromJson(lines.at(1).toUtf8()).object(), "nodeId"),
                  questionNode);
-        QCOMPARE(lines.at(2), QStringLiteral("total download size: 1000100"));
+        QCOMPARE(lines.at(2), "total download size: 1000100");
 
         // Of those, the locally added file is what the saved copy lacks.
         const Result diff = run({"diff", plan, saved});
@@ -654,7 +654,7 @@ private slots:
             noDisplay.remove(name);
         const Result created = lifecycle({"create", "--trace"}, noDisplay);
         QVERIFY(created.exitCode == 0 && created.err.isEmpty());
-        QCOMPARE(created.outLines().value(0), QStringLiteral("state 0 TPOS_Success_Create"));
+        QCOMPARE(created.outLines().value(0), "state 0 TPOS_Success_Create");
         plan = created.outLines().value(1);
         QVERIFY2(plan.startsWith(planRoot + '/'), qPrintable(plan));
         QVERIFY(QFileInfo::exists(plan + "/teachpkg.json.notsave"));
@@ -682,16 +682,15 @@ private slots:
         const QString openedPlan = opened.outLines().value(0);
         for (const QString &copy : {imported, openedPlan}) {
             QVERIFY2(copy.startsWith(planRoot + '/') && copy != plan, qPrintable(copy));
-            QCOMPARE(descriptionOf(copy).value("name").toString(), QStringLiteral("课"));
+            QCOMPARE(descriptionOf(copy).value("name").toString(), "课");
             QCOMPARE(idsOf(stepsOf(copy), "stepId"), QStringList{step});
             QCOMPARE(idsOf(listOf(stepsOf(copy).at(0), "nodes"), "nodeId"), QStringList{node});
         }
 
         QCOMPARE(lifecycle({"rename", imported, "新名"}).out, QString());
-        QCOMPARE(descriptionOf(imported).value("name").toString(), QStringLiteral("新名"));
+        QCOMPARE(descriptionOf(imported).value("name").toString(), "新名");
         for (const QString &copy : {plan, imported, openedPlan}) {
-            QCOMPARE(lifecycle({"delete", copy, "--trace"}).out,
-                     QStringLiteral("state 4 TPOS_Success_Delete\n"));
+            QCOMPARE(lifecycle({"delete", copy, "--trace"}).out, "state 4 TPOS_Success_Delete\n");
             QVERIFY(!QFileInfo::exists(copy));
         }
         // Nothing is left but the package: nothing below ALLUSERSPROFILE when --root says
@@ -723,7 +722,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(saved));
         QCOMPARE(fileBytes(plan + "/teachpkg.json"), older);
         QCOMPARE(run({"save", plan, "--to", saved, "--convert"}).exitCode, 0);
-        QCOMPARE(descriptionOf(plan).value("documentVersion").toString(), QStringLiteral("5.0"));
+        QCOMPARE(descriptionOf(plan).value("documentVersion").toString(), "5.0");
 
         // Opening a package converts it: only when asked to.
         const Result refused = run({"open", package});
@@ -731,7 +730,7 @@ private slots:
         const Result converted = run({"open", package, "--convert"});
         QCOMPARE(converted.exitCode, 0);
         QCOMPARE(descriptionOf(converted.outLines().value(0)).value("documentVersion").toString(),
-                 QStringLiteral("5.0"));
+                 "5.0");
     }
 
     void demoBuildsEveryKindAndFindsCopiesEqual()
