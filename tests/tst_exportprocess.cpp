@@ -99,6 +99,16 @@ private slots:
         QTRY_COMPARE(reported(), QList<int>{10});
     }
 
+    void eachReportIsReadFromItsOwnRecord()
+    {
+        auto worker = startWorker(1000);
+        worker->enqueue(fileRecord("/plan/a.mp4", "1000"), 10); // 100 bytes
+        worker->enqueue(fileRecord("/plan/a.mp4", "2000"), 20); // 200 more
+        worker->enqueue(fileRecord("/plan/a.mp4", "2000", "fileThumb"), 90);
+        worker->enqueue(fileRecord("/plan/a.mp4", "1000"), 40); // 200 more
+        QTRY_COMPARE(reported(), (QList<int>{10, 30, 50}));
+    }
+
     void resetForgetsProgressAndCountingStartsAgain()
     {
         auto worker = startWorker(2000);

@@ -95,6 +95,22 @@ private slots:
         QCOMPARE(root["steps"][1]["tasks"][1]["nodes"][0]["nodeId"].toString(), "b");
     }
 
+    // The document of a tree holding an unknown step type cannot be written: the node is in the
+    // tree all the same, and appending it again must not make the tree own it twice.
+    void appendNodeFailedRegenerationKeepsNodeInTree()
+    {
+        YRPlanData data;
+        QVERIFY(data.addStepOrTask("", "ok", "内容精讲"));
+        QVERIFY(!data.addStepOrTask("", "broken", "no such type"));
+        const QString stepId = stepIds(data).value(0);
+        QVERIFY(!stepId.isEmpty());
+        auto node = fileNode("n", "n.docx");
+        QCOMPARE(data.appendNode(stepId, node.get()), int(TPANS_Unknown));
+        NodeFileContent *inTree = node.release();
+        QCOMPARE(data.appendNode(stepId, inTree), int(TPANS_Unknown));
+        QCOMPARE(data.getNodeId(stepId), QStringList("n"));
+    }
+
     void addStepsAndTasks()
     {
         YRPlanData data;
