@@ -1,34 +1,12 @@
 #include "interfaces/cyrcommonutils.h"
+#include "support/archives.h"
 
 #include <QImage>
 #include <QtTest>
 
+using PlanFixtures::writeFile;
+
 namespace {
-
-QString at(const QString &dir, const char *relative)
-{
-    return dir + QLatin1Char('/') + QString::fromUtf8(relative);
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray randomBytes(int size)
-{
-    QVector<quint32> words((size + 3) / 4);
-    QRandomGenerator(42).fillRange(words.data(), words.size());
-    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
-}
 
 QByteArray imageBytes(const QSize &size, const char *format)
 {
@@ -49,15 +27,14 @@ private slots:
     void md5MatchesKnownDigestsAndIsEmptyWhenUnreadable()
     {
         QTemporaryDir dir;
-        const QString path = at(dir.path(), "file.bin");
-        const auto md5Of = [&path](const QByteArray &content) {
-            return writeFile(path, content) ? CYrCommonUtils::getFileMD5(path).toLatin1() : "";
-        };
-        QCOMPARE(md5Of(QByteArray()), QByteArray("d41d8cd98f00b204e9800998ecf8427e"));
+        const QString path = dir.filePath("file.bin");
+        QVERIFY(writeFile(path, QByteArray()));
+        QCOMPARE(CYrCommonUtils::getFileMD5(path), "d41d8cd98f00b204e9800998ecf8427e");
         // Several read blocks plus a ragged tail.
-        const QByteArray big = randomBytes(3 * 1024 * 1024 + 17);
-        QCOMPARE(md5Of(big), QCryptographicHash::hash(big, QCryptographicHash::Md5).toHex());
-        QVERIFY(CYrCommonUtils::getFileMD5(at(dir.path(), "missing")).isEmpty());
+        const QByteArray big = Archives::randomBytes(3 * 1024 * 1024 + 17);
+        QVERIFY(writeFile(path, big));
+        QCOMPARE(CYrCommonUtils::getFileMD5(path), PlanFixtures::md5Of(big));
+        QVERIFY(CYrCommonUtils::getFileMD5(dir.filePath("missing")).isEmpty());
         QVERIFY(CYrCommonUtils::getFileMD5(dir.path()).isEmpty());
     }
 

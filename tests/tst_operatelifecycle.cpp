@@ -1,11 +1,7 @@
-#include "interfaces/cyrcommonutils.h"
 #include "support/modalanswerer.h"
 #include "support/operatefixture.h"
-#include "teachingplanoperate/yrcalexportprocess.h"
 
-#include "interfaces/planpackage.h"
 #include <QFileDialog>
-#include <QTimer>
 #include <QtTest>
 
 using namespace PlanFixtures;
@@ -17,27 +13,6 @@ class TestOperateLifecycle : public QObject
     Q_OBJECT
 
 private slots:
-    void constructionLeavesTheControllerIdle()
-    {
-        OperateFixture host;
-        auto *timer = host.operate->findChild<QTimer *>();
-        QVERIFY(timer);
-        QCOMPARE(timer->interval(), 300000);
-        QVERIFY(!timer->isSingleShot());
-        QVERIFY(!timer->isActive());
-        auto *worker = host.operate->findChild<YRCalExportProcess *>();
-        QVERIFY(worker && !worker->isRunning());
-        QCOMPARE(host.operate->operationFlags(), 0);
-        QVERIFY(!host.operate->isProgressVisible());
-
-        // The host may report any number, and progress carries the flags word.
-        host.operate->emitSignalTeachingPlanOperateState(3);
-        QCOMPARE(host.stateCodes(), QList<int>{3});
-        QSignalSpy progress(host.operate.get(), &YRTeachingPlanOperate::signalExportProgress);
-        host.operate->slotExportProcess(50);
-        QCOMPARE(progress.takeFirst(), (QList<QVariant>{0, 50}));
-    }
-
     void currentStepDirectoryPrefersTheTask()
     {
         OperateFixture host;
@@ -47,8 +22,6 @@ private slots:
         QCOMPARE(host.operate->getCurrentTeachingPlanStepDir(), host.root() + "/p/step-1");
         host.operate->setCurrentStepOrTask("step-1", "task-2");
         QCOMPARE(host.operate->getCurrentTeachingPlanStepDir(), host.root() + "/p/task-2");
-        host.operate->setId(77);
-        QCOMPARE(host.operate->getId(), 77);
     }
 
     void createMakesAMarkedPlanWithOneStep()
@@ -60,8 +33,8 @@ private slots:
         const TeachingPlanAttr &attr = host.data.getTeachingPlanAttr();
         const QString day = QString::number(QDate::currentDate().startOfDay().toSecsSinceEpoch());
         QCOMPARE(host.planDir(), host.root() + "/" + day + "/" + attr.strGUID);
-        QCOMPARE(host.data.getTeachingPlanStepCount(), 1);
-        QVERIFY(host.data.getJson().contains(QStringLiteral("内容精讲")));
+        QVERIFY(host.data.getTeachingPlanStepCount() == 1 &&
+                host.data.getJson().contains("内容精讲"));
         QCOMPARE(readAll(host.document()), host.data.getJson().toUtf8());
         QVERIFY(host.operate->beNeedSaved());
         // Nobody is signed in: no auto-save.
@@ -73,8 +46,7 @@ private slots:
         QVERIFY(host.operate->findChild<QTimer *>()->isActive());
         host.operate->closeTeachingPlan();
         QVERIFY(!host.operate->findChild<QTimer *>()->isActive());
-        QCOMPARE(host.operate->operationFlags(), 0);
-        QVERIFY(host.planDir().isEmpty());
+        QVERIFY(host.operate->operationFlags() == 0 && host.planDir().isEmpty());
     }
 
     void editsReachThePageAndKeepTheFirstMarker()
@@ -88,7 +60,7 @@ private slots:
         // The whole document as an object literal, then the progress pass (an empty array,
         // still in the indented form).
         QCOMPARE(host.statements().value(0), "returnJsonToWeb(" + host.data.getJson() + ")");
-        QCOMPARE(host.statements().value(1), QStringLiteral("multiFileProcess([\n]\n)"));
+        QCOMPARE(host.statements().value(1), "multiFileProcess([\n]\n)");
         QVERIFY(host.data.getJson().contains(QStringLiteral("练习")));
         QCOMPARE(readAll(host.document()), host.data.getJson().toUtf8());
         QCOMPARE(readAll(host.document() + ".notsave"), firstState);
@@ -103,8 +75,8 @@ private slots:
 
         host.operate->setIntrospection("学生积极");
         host.operate->setBoard(9);
-        QCOMPARE(host.data.getTeachingPlanAttr().strIntrospection, QStringLiteral("学生积极"));
-        QCOMPARE(host.data.getTeachingPlanAttr().iBoardId, 9);
+        QVERIFY(host.data.getJson().contains("\"board\": 9") &&
+                host.data.getJson().contains("学生积极"));
         QCOMPARE(host.statements("returnJsonToWeb").size(), 2);
     }
 
@@ -113,9 +85,8 @@ private slots:
         OperateFixture host;
         host.data.setTeachingPlanDir(host.root() + "/idle");
         QVERIFY(!host.operate->saveTeachingPlan());
-        QCOMPARE(host.operate->operationFlags(), 0);
+        QVERIFY(host.operate->operationFlags() == 0 && host.scripts->isEmpty());
         QVERIFY(!QFile::exists(host.root() + "/idle/teachpkg.json"));
-        QVERIFY(host.scripts->isEmpty());
     }
 
     void localSaveAsksOnceAndReportsToThePage()
@@ -143,11 +114,6 @@ private slots:
         QVERIFY(host.operate->saveTeachingPlan());
         QCOMPARE(answerer.seen().size(), 2);
         QVERIFY(QFile::exists(host.document() + ".notsave"));
-
-        // The package restores the plan directory.
-        QTemporaryDir restored;
-        QVERIFY(YRPlanPackage::extractPackage(out.filePath("lesson.yrtp"), restored.path()));
-        QCOMPARE(readAll(restored.filePath("teachpkg.json")), readAll(host.document()));
     }
 
     void renamedOpenPlanMovesItsPackageOnlyOnceWritten()
@@ -163,8 +129,7 @@ private slots:
         host.states->clear();
         QVERIFY(host.operate->renameTeachingPlan("local", "a/b: new", "", "1"));
         QCOMPARE(host.stateCodes(), QList<int>{TPOS_Success_Rename});
-        QCOMPARE(host.data.getTeachingPlanAttr().strName, QStringLiteral("a/b: new"));
-        QCOMPARE(nameInDocument(host.document()), QStringLiteral("a/b: new"));
+        QCOMPARE(nameInDocument(host.document()), "a/b: new");
 
         // A package that cannot be written (a directory stands in the way) keeps the old one.
         QVERIFY(QDir().mkpath(out.filePath("a#b# new.yrtp")));
@@ -180,21 +145,15 @@ private slots:
         QCOMPARE(answerer.seen().size(), 1);
 
         // The next save dialog opens in the folder last saved to, proposing the plan's name.
-        QString folder, proposed, title;
+        QString proposed;
         answerer.enqueue([&](QWidget *widget) {
             auto *dialog = qobject_cast<QFileDialog *>(widget);
-            QVERIFY(dialog);
-            folder = dialog->directory().absolutePath();
-            proposed = QFileInfo(dialog->selectedFiles().value(0)).fileName();
-            title = dialog->windowTitle();
-            QVERIFY(dialog->acceptMode() == QFileDialog::AcceptSave);
-            QCOMPARE(dialog->nameFilters(), QStringList{"教案(*.yrtp)"});
+            QVERIFY(dialog && dialog->acceptMode() == QFileDialog::AcceptSave);
+            proposed = QDir(dialog->directory()).filePath(dialog->selectedFiles().value(0));
             dialog->reject();
         });
         QVERIFY(!host.operate->exportTeachingPlan("5", "u/1/p/teachpkg.json", "Fractions", ""));
-        QCOMPARE(folder, QDir(out.path()).absolutePath());
-        QCOMPARE(proposed, QStringLiteral("Fractions.yrtp"));
-        QCOMPARE(title, QStringLiteral("导出教案"));
+        QCOMPARE(proposed, QDir(out.path()).absoluteFilePath("Fractions.yrtp"));
     }
 
     void removalStaysStrictlyInsideTheRoot()
@@ -262,38 +221,38 @@ private slots:
 
     void backgroundRenameRewritesALocalPlan_data()
     {
+        QTest::addColumn<QString>("jsonPath");
         QTest::addColumn<QString>("mode");
-        QTest::newRow("mode 0") << "0";
-        QTest::newRow("not a number reads as 0") << "list";
+        QTest::addColumn<int>("state");
+        QTest::newRow("mode 0") << "u/1/plan-b/teachpkg.json"
+                                << "0" << int(TPOS_Success_Rename);
+        QTest::newRow("not a number reads as 0") << "u/1/plan-b/teachpkg.json"
+                                                 << "list" << int(TPOS_Success_Rename);
+        QTest::newRow("other modes do nothing") << "u/1/plan-b/teachpkg.json"
+                                                << "2" << -1;
+        QTest::newRow("missing") << "u/1/missing/teachpkg.json"
+                                 << "0" << int(TPOS_Fail_Rename);
+        QTest::newRow("broken") << "u/1/broken/teachpkg.json"
+                                << "0" << int(TPOS_Fail_Rename);
+        QTest::newRow("outside") << "../../etc/teachpkg.json"
+                                 << "0" << int(TPOS_Fail_Rename);
     }
     void backgroundRenameRewritesALocalPlan()
     {
+        QFETCH(QString, jsonPath);
         QFETCH(QString, mode);
+        QFETCH(int, state);
         OperateFixture host;
         const QString path = host.writePlan("u/1/plan-b/teachpkg.json", oneFilePlan("old"));
-        QVERIFY(
-            host.operate->renameTeachingPlan("local-3", "新名", "u/1/plan-b/teachpkg.json", mode));
-        QCOMPARE(host.stateCodes(), QList<int>{TPOS_Success_Rename});
-        QCOMPARE(host.operate->operationFlags(), TPOF_Background | TPOF_Opened);
-        QCOMPARE(nameInDocument(path), QStringLiteral("新名"));
+        const QString broken = host.writePlan("u/1/broken/teachpkg.json", "{ not json");
+        QCOMPARE(host.operate->renameTeachingPlan("local-3", "新名", jsonPath, mode),
+                 state != TPOS_Fail_Rename);
+        QCOMPARE(host.stateCodes(), state < 0 ? QList<int>() : QList<int>{state});
+        QCOMPARE(nameInDocument(path), state == TPOS_Success_Rename ? "新名" : "old");
+        QCOMPARE(readAll(broken), QByteArray("{ not json"));
         QVERIFY(host.net.transfer()->downloads.isEmpty());
-
-        // Any other mode does nothing at all.
-        QVERIFY(
-            host.operate->renameTeachingPlan("local-3", "other", "u/1/plan-b/teachpkg.json", "2"));
-        QCOMPARE(nameInDocument(path), QStringLiteral("新名"));
-        QCOMPARE(host.states->size(), 1);
-    }
-
-    void backgroundRenameFailuresAreReported()
-    {
-        OperateFixture host;
-        host.writePlan("u/1/broken/teachpkg.json", "{ not json");
-        QVERIFY(!host.operate->renameTeachingPlan("local", "n", "u/1/missing/teachpkg.json", "0"));
-        QVERIFY(!host.operate->renameTeachingPlan("local", "n", "u/1/broken/teachpkg.json", "0"));
-        QVERIFY(!host.operate->renameTeachingPlan("local", "n", "../../etc/teachpkg.json", "0"));
-        QCOMPARE(host.stateCodes(), (QList<int>{10, 10, 10}));
-        QCOMPARE(readAll(host.root() + "/u/1/broken/teachpkg.json"), QByteArray("{ not json"));
+        if (state == TPOS_Success_Rename)
+            QCOMPARE(host.operate->operationFlags(), TPOF_Background | TPOF_Opened);
     }
 
     void openingALocalPlanNeverTouchesTheNetwork()
@@ -302,18 +261,14 @@ private slots:
         host.writePlan("u/1/plan-c/teachpkg.json", oneFilePlan("stored"));
         QVERIFY(host.operate->openTeachingPlan("u/1/plan-c/teachpkg.json", "local-9", "", "shown",
                                                "5.0"));
-        QCOMPARE(host.stateCodes(), QList<int>{TPOS_Success_Open});
         QCOMPARE(host.operate->operationFlags(), TPOF_Editing | TPOF_Opened);
         QCOMPARE(host.planDir(), host.root() + "/u/1/plan-c");
-        QCOMPARE(host.data.getTeachingPlanAttr().strName, QStringLiteral("shown"));
-        QCOMPARE(host.data.getTeachingPlanStepCount(), 1);
-        QVERIFY(host.net.transfer()->downloads.isEmpty());
-        QVERIFY(host.net.http()->requests.isEmpty());
-
+        QCOMPARE(host.data.getTeachingPlanAttr().strName, "shown");
+        QVERIFY(host.net.transfer()->downloads.isEmpty() && host.net.http()->requests.isEmpty());
         QVERIFY(!host.operate->openTeachingPlan("u/1/none/teachpkg.json", "local", "", "n", ""));
-        QCOMPARE(host.stateCodes().last(), int(TPOS_Fail_Open));
         QVERIFY(!host.operate->openTeachingPlan("../x/teachpkg.json", "local", "", "n", ""));
-        QCOMPARE(host.stateCodes().last(), int(TPOS_Fail_Open));
+        QCOMPARE(host.stateCodes(),
+                 (QList<int>{TPOS_Success_Open, TPOS_Fail_Open, TPOS_Fail_Open}));
     }
 
     void versionFourAsksBeforeConverting_data()
@@ -342,7 +297,7 @@ private slots:
         QCOMPARE(host.stateCodes(), QList<int>{TPOS_Success_Open});
         const QJsonObject written =
             parse(QString::fromUtf8(readAll(path))).value("description").toObject();
-        QCOMPARE(written.value("documentVersion").toString(), QStringLiteral("5.0"));
+        QCOMPARE(written.value("documentVersion").toString(), "5.0");
         QVERIFY(written.value("createTime").toVariant().toLongLong() >= before);
         QVERIFY(QFile::exists(path + ".notsave"));
     }

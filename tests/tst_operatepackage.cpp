@@ -1,10 +1,9 @@
 #include "interfaces/cyrcommonutils.h"
+#include "support/archives.h"
 #include "support/modalanswerer.h"
 #include "support/operatefixture.h"
 
 #include <QtTest>
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
 
 using namespace PlanFixtures;
 
@@ -19,23 +18,6 @@ QString packPlan(const QString &folder, const QString &fileName, const QString &
     writeFile(plan.filePath("s1/a.docx"), "resource bytes");
     const QString package = folder + QLatin1Char('/') + fileName;
     return CYrCommonUtils::compressDir_level(package, plan.path(), true, 0) ? package : QString();
-}
-
-// A zip archive whose entries carry exactly the given names, whatever they are.
-QString writeArchive(const QString &path, const QVector<QPair<QString, QByteArray>> &entries)
-{
-    QuaZip zip(path);
-    if (!zip.open(QuaZip::mdCreate))
-        return QString();
-    for (const auto &entry : entries) {
-        QuaZipFile file(&zip);
-        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(entry.first)))
-            return QString();
-        file.write(entry.second);
-        file.close();
-    }
-    zip.close();
-    return path;
 }
 
 } // namespace
@@ -59,11 +41,9 @@ private slots:
         QTRY_COMPARE(host.stateCodes(), (QList<int>{TPOS_Start_Import, TPOS_Success_Import}));
 
         QVERIFY(host.planDir().startsWith(host.root() + "/"));
-        QCOMPARE(nameInDocument(host.document()), QStringLiteral("Fractions # more"));
+        QCOMPARE(nameInDocument(host.document()), "Fractions # more");
         QCOMPARE(readAll(host.planDir() + "/s1/a.docx"), QByteArray("resource bytes"));
-        QVERIFY(QFile::exists(host.document() + ".notsave"));
-        // The package itself is read, never changed.
-        QVERIFY(QFileInfo(package).isFile());
+        QVERIFY(QFile::exists(host.document() + ".notsave") && QFileInfo(package).isFile());
     }
 
     void importFailuresLeaveFilesAlone()
@@ -77,33 +57,18 @@ private slots:
         QCOMPARE(host.operate->operationFlags(), 0);
         QVERIFY(host.stateCodes().isEmpty());
 
-        // An entry that climbs out of the plan directory refuses the whole package.
-        const QString escapeTarget = host.root() + "/u/escaped.txt";
-        const QString hostile = writeArchive(
-            out.filePath("hostile.yrtp"),
-            {{"teachpkg.json", oneFilePlan("h").toUtf8()}, {"../../u/escaped.txt", "owned"}});
-        answerer.chooseFile(hostile);
-        QVERIFY(host.operate->importTeachingPlan());
-        QTRY_COMPARE(host.stateCodes().value(1, -1), int(TPOS_Fail_Import));
-        QVERIFY(!QFileInfo::exists(escapeTarget));
-        QVERIFY(!QFileInfo::exists(host.document()));
-
         // A document that is not a JSON object, or one that does not load as a plan, is a
-        // failed import; the second one is not overwritten with an empty plan.
+        // failed import; the second one is not overwritten with an empty plan. (Hostile
+        // entries are refused by the package reader; yrplan's import shows it end to end.)
         for (const QByteArray &document : {QByteArray("{ not a plan"), QByteArray("{}")}) {
             host.states->clear();
-            answerer.chooseFile(
-                writeArchive(out.filePath("broken.yrtp"), {{"teachpkg.json", document}}));
+            QVERIFY(
+                Archives::writeArchive(out.filePath("broken.yrtp"), {{"teachpkg.json", document}}));
+            answerer.chooseFile(out.filePath("broken.yrtp"));
             QVERIFY(host.operate->importTeachingPlan());
             QTRY_COMPARE(host.stateCodes(), (QList<int>{TPOS_Start_Import, TPOS_Fail_Import}));
             QCOMPARE(readAll(host.document()), document == "{}" ? document : QByteArray());
         }
-
-        host.states->clear();
-        const QString empty = writeArchive(out.filePath("empty.yrtp"), {{"other.txt", "x"}});
-        answerer.chooseFile(empty);
-        QVERIFY(host.operate->importTeachingPlan());
-        QTRY_COMPARE(host.stateCodes(), (QList<int>{TPOS_Start_Import, TPOS_Fail_Import}));
     }
 
     void openingAPackageReportsItsVersion_data()
@@ -132,10 +97,8 @@ private slots:
         // without asking, and never sent over the network.
         QVERIFY(host.operate->openLocalTeachingPlan());
         QCOMPARE(host.stateCodes(), QList<int>{TPOS_Success_Open});
-        QCOMPARE(nameInDocument(host.document()), QStringLiteral("Lesson 1"));
-        const QJsonObject written =
-            parse(QString::fromUtf8(readAll(host.document()))).value("description").toObject();
-        QCOMPARE(written.value("documentVersion").toString(), QStringLiteral("5.0"));
+        QCOMPARE(nameInDocument(host.document()), "Lesson 1");
+        QVERIFY(readAll(host.document()).contains("\"documentVersion\": \"5.0\""));
         QVERIFY(host.net.transfer()->uploads.isEmpty());
     }
 
@@ -147,8 +110,6 @@ private slots:
         QCOMPARE(host.operate->analysisLocalTeachingPlan(upper, "m"), 0);
         QCOMPARE(host.operate->analysisLocalTeachingPlan(out.filePath("none.yrtp"), "m"), 0);
 
-        // An archive that does not unpack fails the open (the entry checks have tests of
-        // their own).
         const QString broken = out.filePath("broken.yrtp");
         QVERIFY(writeFile(broken, "not a zip archive"));
         QCOMPARE(host.operate->analysisLocalTeachingPlan(broken, "m"), 1);
@@ -169,9 +130,8 @@ private slots:
         answerer.chooseFile(out.filePath("p.yrtp"));
         QVERIFY(!host.operate->exportTeachingPlan("12", "u/1/p/teachpkg.json", "p", ""));
         QCOMPARE(host.stateCodes(), (QList<int>{TPOS_Start_Export, TPOS_Fail_Export}));
-        QVERIFY(!host.operate->isProgressVisible());
-        QCOMPARE(host.net.check()->checks.last(), QStringLiteral("YRResourceManage"));
-        QVERIFY(!QFileInfo::exists(out.filePath("p.yrtp")));
+        QVERIFY(!host.operate->isProgressVisible() && !QFileInfo::exists(out.filePath("p.yrtp")));
+        QCOMPARE(host.net.check()->checks.last(), "YRResourceManage");
     }
 };
 

@@ -1,23 +1,15 @@
 #include "interfaces/cyrcommonutils.h"
 #include "interfaces/planpackage.h"
+#include "support/archives.h"
 #include "support/filesizelimit.h"
-#include "support/planfixtures.h"
 #include "teachingplanoperate/yrextractteachingplan.h"
 
 #include <QtTest>
 
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
-#include <quazip/quazipnewinfo.h>
-
-#include <zlib.h>
-
-#include <sys/stat.h>
+using namespace Archives;
 
 namespace {
 
-constexpr quint32 kUnixRegularFile = 0100644;
-constexpr quint32 kUnixSymbolicLink = 0120777;
 const QByteArray kDocument = "{\"version\":\"5.0\"}\n";
 
 QString at(const QString &dir, const QString &relative)
@@ -26,51 +18,19 @@ QString at(const QString &dir, const QString &relative)
 }
 
 using PlanFixtures::readAll;
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    return QDir().mkpath(QFileInfo(path).absolutePath()) && PlanFixtures::writeFile(path, content);
-}
-
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QVector<quint32> words((size + 3) / 4);
-    QRandomGenerator(seed).fillRange(words.data(), words.size());
-    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
-}
-
-// Relative path -> content of everything below root (hidden files too); directories map to
-// "<dir>", links to "<link>" and FIFOs to "<special>", so that none can pass for a file.
-QMap<QString, QByteArray> treeContent(const QString &root)
-{
-    QMap<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        struct stat status;
-        const bool regular =
-            lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
-        tree.insert(QDir(root).relativeFilePath(path), info.isSymLink() ? QByteArray("<link>")
-                                                       : info.isDir()   ? QByteArray("<dir>")
-                                                       : regular        ? readAll(path)
-                                                                        : QByteArray("<special>"));
-    }
-    return tree;
-}
+using PlanFixtures::writeFile;
 
 // A plan directory: nested folders, names outside ASCII, an empty file, an empty folder, a
 // hidden file and a file larger than one copy block.
 void fillPlanDirectory(const QString &root)
 {
-    QVERIFY(writeFile(at(root, QStringLiteral("teachpkg.json")), kDocument));
-    QVERIFY(writeFile(at(root, QStringLiteral("res/deep/er/photo.png")), randomBytes(70000, 1)));
-    QVERIFY(writeFile(at(root, QStringLiteral("图片/课件 一.pptx")), randomBytes(1234, 2)));
-    QVERIFY(writeFile(at(root, QStringLiteral("res/empty.txt")), QByteArray()));
-    QVERIFY(writeFile(at(root, QStringLiteral("video/lesson.mp4")), randomBytes(3 << 20, 3)));
-    QVERIFY(writeFile(at(root, QStringLiteral(".hidden")), "h"));
-    QVERIFY(QDir().mkpath(at(root, QStringLiteral("emptydir"))));
+    QVERIFY(writeFile(at(root, "teachpkg.json"), kDocument));
+    QVERIFY(writeFile(at(root, "res/deep/er/photo.png"), randomBytes(70000, 1)));
+    QVERIFY(writeFile(at(root, "图片/课件 一.pptx"), randomBytes(1234, 2)));
+    QVERIFY(writeFile(at(root, "res/empty.txt"), QByteArray()));
+    QVERIFY(writeFile(at(root, "video/lesson.mp4"), randomBytes(3 << 20, 3)));
+    QVERIFY(writeFile(at(root, ".hidden"), "h"));
+    QVERIFY(QDir().mkpath(at(root, "emptydir")));
 }
 
 // A deflate stream without zlib's header and trailer, as zip entries hold it.
@@ -78,46 +38,6 @@ QByteArray rawDeflate(const QByteArray &data)
 {
     const QByteArray zlib = qCompress(data);
     return zlib.mid(4 + 2, zlib.size() - 4 - 2 - 4);
-}
-
-// An entry written as it stands, the way a hostile or foreign tool could write it.
-struct Entry
-{
-    QString name;
-    QByteArray content;
-    quint32 unixMode = kUnixRegularFile;
-    QByteArray extra;         // central and local extra fields
-    qint64 declaredSize = -1; // when set, content is a raw deflate stream declaring this size
-};
-
-// Writes entries, names encoded with codec (UTF-8 flag set when codec is empty).
-bool writeArchive(const QString &path, const QVector<Entry> &entries, const char *codec = nullptr)
-{
-    QuaZip zip(path);
-    if (codec)
-        zip.setFileNameCodec(codec);
-    else
-        zip.setUtf8Enabled(true);
-    if (!zip.open(QuaZip::mdCreate))
-        return false;
-    for (const Entry &entry : entries) {
-        QuaZipNewInfo info(entry.name);
-        info.externalAttr = entry.unixMode << 16;
-        info.extraLocal = info.extraGlobal = entry.extra;
-        const bool raw = entry.declaredSize >= 0;
-        if (raw)
-            info.uncompressedSize = ulong(entry.declaredSize);
-        zip.setZip64Enabled(entry.declaredSize > 0xffffffffLL);
-        QuaZipFile out(&zip);
-        if (!out.open(QIODevice::WriteOnly, info, nullptr, 0, raw ? Z_DEFLATED : 0, 0, raw) ||
-            out.write(entry.content) != entry.content.size())
-            return false;
-        out.close();
-        if (out.getZipError() != ZIP_OK)
-            return false;
-    }
-    zip.close();
-    return zip.getZipError() == ZIP_OK;
 }
 
 // The Info-ZIP Unicode Path extra field naming rawName as utf8Name.
@@ -187,12 +107,12 @@ private slots:
     {
         QFETCH(int, level);
         QTemporaryDir tmp;
-        const QString plan = at(tmp.path(), QStringLiteral("plan"));
+        const QString plan = at(tmp.path(), "plan");
         fillPlanDirectory(plan);
-        const QString package = at(tmp.path(), QStringLiteral("plan.yrtp"));
+        const QString package = at(tmp.path(), "plan.yrtp");
         QVERIFY(CYrCommonUtils::compressDir_level(package, plan, true, level));
 
-        const QString restored = at(tmp.path(), QStringLiteral("work/new plan"));
+        const QString restored = at(tmp.path(), "work/new plan");
         QVERIFY(extractWithWorker(restored, package));
         QCOMPARE(treeContent(restored), treeContent(plan));
     }
@@ -204,9 +124,9 @@ private slots:
     {
         QFETCH(int, level);
         QTemporaryDir tmp;
-        const QString plan = at(tmp.path(), QStringLiteral("plan"));
-        QVERIFY(writeFile(at(plan, QStringLiteral("课件.txt")), "x"));
-        const QString package = at(tmp.path(), QStringLiteral("plan.yrtp"));
+        const QString plan = at(tmp.path(), "plan");
+        QVERIFY(writeFile(at(plan, "课件.txt"), "x"));
+        const QString package = at(tmp.path(), "plan.yrtp");
         QVERIFY(CYrCommonUtils::compressDir_level(package, plan, true, level));
         const QByteArray bytes = readAll(package);
         const auto flagsAt = [&bytes](int offset) {
@@ -247,7 +167,7 @@ private slots:
         QFETCH(bool, isLink);
         QFETCH(QString, why);
         QTemporaryDir tmp;
-        const QString outside = at(tmp.path(), QStringLiteral("outside"));
+        const QString outside = at(tmp.path(), "outside");
         QVERIFY(QDir().mkpath(outside));
         QVector<Entry> entries{{QStringLiteral("teachpkg.json"), kDocument},
                                {QStringLiteral("res/a.png"), "png"}};
@@ -258,10 +178,10 @@ private slots:
             entries.append({name, content});
         }
         entries.append({QStringLiteral("z-last.txt"), "last"});
-        const QString package = at(tmp.path(), QStringLiteral("hostile.yrtp"));
+        const QString package = at(tmp.path(), "hostile.yrtp");
         QVERIFY(writeArchive(package, entries));
 
-        const QString destination = at(tmp.path(), QStringLiteral("work/plan"));
+        const QString destination = at(tmp.path(), "work/plan");
         QString error;
         QCOMPARE(YRPlanPackage::extractPackage(package, destination, &error), why.isEmpty());
         if (why.isEmpty()) {
@@ -271,7 +191,7 @@ private slots:
         QVERIFY2(error.contains(why), qPrintable(error));
         QVERIFY(!QFileInfo::exists(destination));
         QVERIFY(treeContent(outside).isEmpty());
-        QVERIFY(!QFileInfo::exists(at(tmp.path(), QStringLiteral("work/evil"))));
+        QVERIFY(!QFileInfo::exists(at(tmp.path(), "work/evil")));
     }
 
     void packageWithoutUsableDocumentIsRefused_data()
@@ -291,7 +211,7 @@ private slots:
         QFETCH(QByteArray, document);
         QFETCH(QString, why);
         QTemporaryDir tmp;
-        const QString package = at(tmp.path(), QStringLiteral("p.yrtp"));
+        const QString package = at(tmp.path(), "p.yrtp");
         QVERIFY(writeArchive(package, {{name, document}, {QStringLiteral("res/a.png"), "png"}}));
         YRPlanPackage::PackageReader reader(package);
         QString error;
@@ -299,8 +219,8 @@ private slots:
         QVERIFY(reader.document().isEmpty());
         QVERIFY2(reader.refusals().join(' ').contains(why),
                  qPrintable(reader.refusals().join(' ')));
-        QVERIFY(!reader.extractTo(at(tmp.path(), QStringLiteral("out")), &error));
-        QVERIFY(!QFileInfo::exists(at(tmp.path(), QStringLiteral("out"))));
+        QVERIFY(!reader.extractTo(at(tmp.path(), "out"), &error));
+        QVERIFY(!QFileInfo::exists(at(tmp.path(), "out")));
     }
 
     // Packages made on Chinese Windows name their entries in GBK without the UTF-8 flag;
@@ -323,17 +243,16 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(QString, unicodePath);
         QTemporaryDir tmp;
-        const QString package = at(tmp.path(), QStringLiteral("p.yrtp"));
+        const QString package = at(tmp.path(), "p.yrtp");
         Entry resource{stored, "slides"};
         if (!unicodePath.isEmpty())
             resource.extra = unicodePathField(stored.toLatin1(), unicodePath);
         QVERIFY(writeArchive(package, {{QStringLiteral("teachpkg.json"), kDocument}, resource},
                              codec.isEmpty() ? nullptr : codec.constData()));
-        const QString destination = at(tmp.path(), QStringLiteral("out"));
+        const QString destination = at(tmp.path(), "out");
         QString error;
         QVERIFY2(YRPlanPackage::extractPackage(package, destination, &error), qPrintable(error));
-        QCOMPARE(readAll(at(destination, QStringLiteral("图片/课件 一.pptx"))),
-                 QByteArray("slides"));
+        QCOMPARE(readAll(at(destination, "图片/课件 一.pptx")), QByteArray("slides"));
     }
 
     void declaredSizesBoundTheUnpack_data()
@@ -349,12 +268,12 @@ private slots:
         QFETCH(qint64, declared);
         QFETCH(QString, why);
         QTemporaryDir tmp;
-        const QString package = at(tmp.path(), QStringLiteral("bomb.yrtp"));
+        const QString package = at(tmp.path(), "bomb.yrtp");
         QVERIFY(writeArchive(package,
                              {{QStringLiteral("teachpkg.json"), kDocument},
                               {QStringLiteral("zeros.bin"), rawDeflate(QByteArray(8 << 20, '\0')),
                                kUnixRegularFile, QByteArray(), declared}}));
-        const QString destination = at(tmp.path(), QStringLiteral("out"));
+        const QString destination = at(tmp.path(), "out");
         QString error;
         QVERIFY(!YRPlanPackage::extractPackage(package, destination, &error));
         QVERIFY2(error.contains(why), qPrintable(error));
@@ -366,15 +285,15 @@ private slots:
     {
         QFETCH(int, level);
         QTemporaryDir tmp;
-        const QString plan = at(tmp.path(), QStringLiteral("plan"));
+        const QString plan = at(tmp.path(), "plan");
         const QByteArray content = randomBytes(200000, 7);
-        QVERIFY(writeFile(at(plan, QStringLiteral("teachpkg.json")), kDocument));
-        QVERIFY(writeFile(at(plan, QStringLiteral("b.bin")), content));
-        const QString package = at(tmp.path(), QStringLiteral("plan.yrtp"));
+        QVERIFY(writeFile(at(plan, "teachpkg.json"), kDocument));
+        QVERIFY(writeFile(at(plan, "b.bin"), content));
+        const QString package = at(tmp.path(), "plan.yrtp");
         QVERIFY(CYrCommonUtils::compressDir_level(package, plan, true, level));
         QVERIFY(damageStoredCopy(package, content));
 
-        const QString destination = at(tmp.path(), QStringLiteral("out"));
+        const QString destination = at(tmp.path(), "out");
         QString error;
         QVERIFY(!YRPlanPackage::extractPackage(package, destination, &error));
         QVERIFY2(error.contains(QLatin1String("b.bin")), qPrintable(error));
@@ -392,17 +311,17 @@ private slots:
     {
         QFETCH(QString, kind);
         QTemporaryDir tmp;
-        const QString package = at(tmp.path(), QStringLiteral("plan.yrtp"));
+        const QString package = at(tmp.path(), "plan.yrtp");
         if (kind == QLatin1String("text")) {
             QVERIFY(writeFile(package, "this is not a package\n"));
         } else if (kind == QLatin1String("truncated")) {
-            const QString plan = at(tmp.path(), QStringLiteral("plan"));
+            const QString plan = at(tmp.path(), "plan");
             fillPlanDirectory(plan);
             QVERIFY(CYrCommonUtils::compressDir_level(package, plan, true, 0));
             const QByteArray whole = readAll(package);
             QVERIFY(writeFile(package, whole.left(whole.size() / 2)));
         }
-        const QString destination = at(tmp.path(), QStringLiteral("out"));
+        const QString destination = at(tmp.path(), "out");
         QVERIFY(!extractWithWorker(destination, package));
         QVERIFY(treeContent(destination).isEmpty());
     }
@@ -435,23 +354,21 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, why);
         QTemporaryDir tmp;
-        const QString outside = at(tmp.path(), QStringLiteral("outside"));
-        const QString plan = at(tmp.path(), QStringLiteral("plan"));
-        QVERIFY(writeFile(at(outside, QStringLiteral("secret.txt")), "secret"));
-        QVERIFY(writeFile(at(outside, QStringLiteral("teachpkg.json")), kDocument));
-        QVERIFY(writeFile(at(plan, QStringLiteral("res/a.png")), "png"));
+        const QString outside = at(tmp.path(), "outside");
+        const QString plan = at(tmp.path(), "plan");
+        QVERIFY(writeFile(at(outside, "secret.txt"), "secret"));
+        QVERIFY(writeFile(at(outside, "teachpkg.json"), kDocument));
+        QVERIFY(writeFile(at(plan, "res/a.png"), "png"));
         if (kind != QLatin1String("document link"))
-            QVERIFY(writeFile(at(plan, QStringLiteral("teachpkg.json")), kDocument));
-        QString package = at(tmp.path(), QStringLiteral("plan.yrtp"));
-        const QByteArray path = QFile::encodeName(at(plan, QStringLiteral("pipe")));
+            QVERIFY(writeFile(at(plan, "teachpkg.json"), kDocument));
+        QString package = at(tmp.path(), "plan.yrtp");
+        const QByteArray path = QFile::encodeName(at(plan, "pipe"));
         if (kind == QLatin1String("document link"))
-            QVERIFY(QFile::link(at(outside, QStringLiteral("teachpkg.json")),
-                                at(plan, QStringLiteral("teachpkg.json"))));
+            QVERIFY(QFile::link(at(outside, "teachpkg.json"), at(plan, "teachpkg.json")));
         else if (kind == QLatin1String("file link"))
-            QVERIFY(QFile::link(at(outside, QStringLiteral("secret.txt")),
-                                at(plan, QStringLiteral("res/link.txt"))));
+            QVERIFY(QFile::link(at(outside, "secret.txt"), at(plan, "res/link.txt")));
         else if (kind == QLatin1String("folder link"))
-            QVERIFY(QFile::link(outside, at(plan, QStringLiteral("linkdir"))));
+            QVERIFY(QFile::link(outside, at(plan, "linkdir")));
         else if (kind == QLatin1String("fifo"))
             QCOMPARE(mkfifo(path.constData(), 0600), 0);
         else if (kind == QLatin1String("output directory"))
@@ -478,9 +395,9 @@ private slots:
     void failedPackKeepsThePreviousPackage()
     {
         QTemporaryDir tmp;
-        const QString plan = at(tmp.path(), QStringLiteral("plan"));
+        const QString plan = at(tmp.path(), "plan");
         fillPlanDirectory(plan);
-        const QString package = at(tmp.path(), QStringLiteral("plan.yrtp"));
+        const QString package = at(tmp.path(), "plan.yrtp");
         QVERIFY(writeFile(package, "previous package"));
         {
             FileSizeLimit limit(1 << 20);
@@ -494,17 +411,16 @@ private slots:
     void progressReachesTheTotal()
     {
         QTemporaryDir tmp;
-        const QString plan = at(tmp.path(), QStringLiteral("plan"));
+        const QString plan = at(tmp.path(), "plan");
         fillPlanDirectory(plan);
         QVector<QPair<qint64, qint64>> reports;
         YRPlanPackage::setProgressObserver([&reports](qint64 done, qint64 total) {
             reports.append({done, total});
         });
-        const QString package = at(tmp.path(), QStringLiteral("plan.yrtp"));
+        const QString package = at(tmp.path(), "plan.yrtp");
         const bool packed = YRPlanPackage::packPlan(package, plan);
         const int packReports = reports.size();
-        const bool unpacked =
-            YRPlanPackage::extractPackage(package, at(tmp.path(), QStringLiteral("out")));
+        const bool unpacked = YRPlanPackage::extractPackage(package, at(tmp.path(), "out"));
         YRPlanPackage::setProgressObserver(nullptr);
         QVERIFY(packed && unpacked);
         const qint64 total = (3 << 20) + 70000 + 1234 + kDocument.size() + 1;

@@ -67,10 +67,10 @@ private slots:
         FakeNetWorkManager net;
         YRResourceManage manage(&net);
         const QJsonObject input = record("resource", "/a");
-        QCOMPARE(manage.getFullUrl(input), QStringLiteral("r/a?sign=sig-vexores"));
+        QCOMPARE(manage.getFullUrl(input), "r/a?sign=sig-vexores");
         // JSON text from the host works as well as a JSON object.
         qApp->setProperty("ResourceDomain", R"({"resource": {"fileDomain": "t/"}})");
-        QCOMPARE(manage.getFullUrl(input), QStringLiteral("t/a?sign=sig-vexores"));
+        QCOMPARE(manage.getFullUrl(input), "t/a?sign=sig-vexores");
     }
 
     void urlCommand_data()

@@ -150,7 +150,7 @@ private slots:
     void deletingNodesCancelsDownloadsAndForgetsFailures()
     {
         fetch("/w.txt", "gone");
-        net->transfer()->emitDownloadFinished(false, fetch("/f.txt", "gone"));
+        emit net->transfer()->signalDownloadFinished(false, fetch("/f.txt", "gone"));
         fetch("/k.txt", "kept");
         manage->deleteFileById({QStringLiteral("gone")});
         QCOMPARE(net->transfer()->cancels, QStringList{"/cloud/w.txt"});

@@ -5,39 +5,14 @@
 #include <QFileInfo>
 #include <QTimer>
 
-void FakeNetWorkCheck::checkNetWork(const QString &mark)
-{
-    checks.append(mark);
-}
-
 bool FakeHttpRequest::sendRequest(const QMap<QString, QString> &params, const QString &api,
-                                  const QString &extra, int flags)
+                                  const QString &, int)
 {
-    requests.append({params, api, extra, flags, false});
-    answerLater(params, api);
-    return sendResult;
-}
-
-bool FakeHttpRequest::sendQueryRequest(const QMap<QString, QString> &params, const QString &api,
-                                       const QString &extra, int flags)
-{
-    requests.append({params, api, extra, flags, true});
-    answerLater(params, api);
-    return sendResult;
-}
-
-QString FakeHttpRequest::requestAddress(const QMap<QString, QString> &params, const QString &api)
-{
-    QStringList parts;
+    requests.append({params, api});
+    QStringList query;
     for (auto it = params.cbegin(); it != params.cend(); ++it)
-        parts.append(it.key() + QLatin1Char('=') + it.value());
-    return QStringLiteral("https://plans.example/") + api + QLatin1Char('?') +
-           parts.join(QLatin1Char('&'));
-}
-
-void FakeHttpRequest::answerLater(const QMap<QString, QString> &params, const QString &api)
-{
-    const QString address = requestAddress(params, api);
+        query.append(it.key() + QLatin1Char('=') + it.value());
+    const QString address = "https://plans.example/" + api + '?' + query.join('&');
     if (replies.contains(api)) {
         const QJsonObject reply = replies.value(api);
         QTimer::singleShot(0, this, [=] { emit sglHttpRequestFinish(api, reply, address); });
@@ -45,6 +20,7 @@ void FakeHttpRequest::answerLater(const QMap<QString, QString> &params, const QS
         const int code = errorCodes.value(api);
         QTimer::singleShot(0, this, [=] { emit sglHttpRequestError(api, code, address); });
     }
+    return true;
 }
 
 QVector<FakeHttpRequest::Request> FakeHttpRequest::requestsTo(const QString &api) const
@@ -62,7 +38,7 @@ bool FakeFileTransfer::downloadFile(const QJsonObject &record)
     downloads.append(record);
     if (answering)
         QTimer::singleShot(answerDelayMs, this, [=] { answerDownload(record); });
-    return transferResult;
+    return true;
 }
 
 void FakeFileTransfer::answerDownload(const QJsonObject &record)
@@ -71,13 +47,10 @@ void FakeFileTransfer::answerDownload(const QJsonObject &record)
     if (path.isEmpty())
         path = record.value(QLatin1String("url")).toString();
     const QString dest = record.value(QLatin1String("dest")).toString();
-    if (!cloudFiles.contains(path) || failingPaths.contains(path)) {
-        emit signalDownloadFinished(false, record);
-        return;
-    }
-    QDir().mkpath(QFileInfo(dest).absolutePath());
     QFile file(dest);
-    if (!file.open(QIODevice::WriteOnly) || file.write(cloudFiles.value(path)) < 0) {
+    if (!cloudFiles.contains(path) || failingPaths.contains(path) ||
+        !QDir().mkpath(QFileInfo(dest).absolutePath()) || !file.open(QIODevice::WriteOnly) ||
+        file.write(cloudFiles.value(path)) < 0) {
         emit signalDownloadFinished(false, record);
         return;
     }
@@ -101,13 +74,13 @@ void FakeFileTransfer::answerUpload(const QJsonObject &record)
 bool FakeFileTransfer::cancelDownload(const QString &cloudPath)
 {
     cancels.append(cloudPath);
-    return transferResult;
+    return true;
 }
 
 bool FakeFileTransfer::stopDownload()
 {
     ++stops;
-    return transferResult;
+    return true;
 }
 
 bool FakeFileTransfer::uploadFile(const QJsonObject &record)
@@ -115,13 +88,13 @@ bool FakeFileTransfer::uploadFile(const QJsonObject &record)
     uploads.append(record);
     if (answering)
         QTimer::singleShot(answerDelayMs, this, [=] { answerUpload(record); });
-    return transferResult;
+    return true;
 }
 
 QString FakeFileTransfer::getSign(const QString &bucket)
 {
     signRequests.append(bucket);
-    return signPrefix + bucket;
+    return "sig-" + bucket;
 }
 
 int FakeFileTransfer::deleteCloudFiles(const QString &bucket, const QString &folder)
@@ -136,46 +109,4 @@ QStringList FakeFileTransfer::downloadedDests() const
     for (const QJsonObject &record : downloads)
         dests.append(record.value(QLatin1String("dest")).toString());
     return dests;
-}
-
-FakeNetWorkManager::FakeNetWorkManager(Presence check, Presence http, Presence transfer)
-    : m_checkPresence(check), m_httpPresence(http), m_transferPresence(transfer),
-      m_check(new FakeNetWorkCheck), m_http(new FakeHttpRequest), m_transfer(new FakeFileTransfer)
-{
-    if (check != Presence::Real)
-        m_check.reset();
-    if (http != Presence::Real)
-        m_http.reset();
-    if (transfer != Presence::Real)
-        m_transfer.reset();
-}
-
-FakeNetWorkManager::~FakeNetWorkManager() = default;
-
-QObject *FakeNetWorkManager::handOut(Presence presence, QObject *real)
-{
-    switch (presence) {
-    case Presence::Real:
-        return real;
-    case Presence::Foreign:
-        return &m_foreign;
-    case Presence::Missing:
-        break;
-    }
-    return nullptr;
-}
-
-QObject *FakeNetWorkManager::getNetWorkObject()
-{
-    return handOut(m_checkPresence, m_check.get());
-}
-
-QObject *FakeNetWorkManager::getHttpObject()
-{
-    return handOut(m_httpPresence, m_http.get());
-}
-
-QObject *FakeNetWorkManager::getTransferObject()
-{
-    return handOut(m_transferPresence, m_transfer.get());
 }

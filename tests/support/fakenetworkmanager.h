@@ -15,9 +15,8 @@
 #include <memory>
 
 // A scriptable stand-in for the host's network manager. Each of its three objects records every
-// call the library makes, answers from values a test sets, and emits its signals only when the
-// test asks (through the emit... helpers, or directly: the signals are public). Nothing is sent
-// anywhere. The objects live as long as the manager.
+// call the library makes and answers from values a test sets; a test emits their (public)
+// signals itself where it plays the network. Nothing is sent anywhere.
 
 // Network-check object: records the marks of checkNetWork().
 class FakeNetWorkCheck : public QObject, public IYRNetWorkCheck
@@ -26,23 +25,17 @@ class FakeNetWorkCheck : public QObject, public IYRNetWorkCheck
     Q_INTERFACES(IYRNetWorkCheck)
 
 public:
-    void checkNetWork(const QString &mark) override;
-
-    // The marks of every checkNetWork() call, in order.
-    QStringList checks;
-
-    void emitNetWorkState(bool state) { emit sglNetWorkState(state); }
-    void emitResultNetWorkCheck(bool state, const QString &mark)
-    {
-        emit sglResultNetWorkCheck(state, mark);
-    }
+    void checkNetWork(const QString &mark) override { checks.append(mark); }
+    QStringList checks; // in order
 
 signals:
     void sglNetWorkState(bool bState);
     void sglResultNetWorkCheck(bool bState, QString strMark);
 };
 
-// Request object: records every sendRequest() and sendQueryRequest().
+// Request object: records every request. One to an api path with a reply here is answered on a
+// later turn of the event loop with sglHttpRequestFinish, one with an error code with
+// sglHttpRequestError; the address of the answer carries the parameters in its query.
 class FakeHttpRequest : public QObject, public IYRHttpRequest
 {
     Q_OBJECT
@@ -53,48 +46,22 @@ public:
     {
         QMap<QString, QString> params;
         QString api;
-        QString extra;
-        int flags = 0;
-        bool query = false; // true for sendQueryRequest, false for sendRequest
     };
 
-    bool sendRequest(const QMap<QString, QString> &params, const QString &api, const QString &extra,
-                     int flags) override;
+    bool sendRequest(const QMap<QString, QString> &params, const QString &api, const QString &,
+                     int) override;
     bool sendQueryRequest(const QMap<QString, QString> &params, const QString &api,
-                          const QString &extra, int flags) override;
-
-    // Every request, in order.
-    QVector<Request> requests;
-    // What both send operations return.
-    bool sendResult = true;
-
+                          const QString &extra, int flags) override
+    {
+        return sendRequest(params, api, extra, flags);
+    }
     // The requests made to one api path, in order.
     QVector<Request> requestsTo(const QString &api) const;
 
-    // Plan-service behaviour: a request to an api path with a reply here is answered on a
-    // later turn of the event loop with sglHttpRequestFinish(api, reply, address), and one with
-    // an error code with sglHttpRequestError(api, code, address). The address carries the
-    // parameters in its query. Requests to other paths get no answer.
+    QVector<Request> requests;
     QMap<QString, QJsonObject> replies;
     QMap<QString, int> errorCodes;
-    // The address an answer names for a request.
-    static QString requestAddress(const QMap<QString, QString> &params, const QString &api);
 
-    void emitRequestFinish(const QString &mark, const QJsonObject &reply, const QString &url)
-    {
-        emit sglHttpRequestFinish(mark, reply, url);
-    }
-    void emitRequestError(const QString &mark, int code, const QString &url)
-    {
-        emit sglHttpRequestError(mark, code, url);
-    }
-    void emitTimeout() { emit sglhttptimeout(); }
-    void emitConnectError() { emit sglHttpConnectError(); }
-
-private:
-    void answerLater(const QMap<QString, QString> &params, const QString &api);
-
-public:
 signals:
     void sglHttpRequestFinish(QString strMark, QJsonObject reply, QString strUrl);
     void sglHttpRequestError(QString strMark, int iCode, QString strUrl);
@@ -102,9 +69,11 @@ signals:
     void sglHttpConnectError();
 };
 
-// Transfer object: records downloads, cancels, stops, uploads, signature requests and cloud
-// deletions. getSign() answers signPrefix + bucket ("sig-" + bucket unless changed);
-// deleteCloudFiles() answers deleteResult.
+// Transfer object: records downloads, cancels, stops, uploads, signature requests ("sig-" +
+// bucket) and cloud deletions (answered with deleteResult). With answering set it plays the
+// cloud after answerDelayMs: a download writes the stored content of its "cloudPath" (or "url")
+// to its "dest", reports 50 % and finishes; an upload stores its "localPath" under its
+// "remotePath" and finishes with 0. Paths without content or in failingPaths fail.
 class FakeFileTransfer : public QObject, public IYRFileTransfer
 {
     Q_OBJECT
@@ -123,57 +92,22 @@ public:
     bool uploadFile(const QJsonObject &record) override;
     QString getSign(const QString &bucket) override;
     int deleteCloudFiles(const QString &bucket, const QString &folder) override;
-
-    QVector<QJsonObject> downloads; // every record handed to downloadFile, in order
-    QStringList cancels;            // every cloud path handed to cancelDownload
-    int stops = 0;                  // calls of stopDownload
-    QVector<QJsonObject> uploads;   // every record handed to uploadFile, in order
-    QStringList signRequests;       // the bucket label of every getSign call
-    QVector<Deletion> deletions;    // every deleteCloudFiles call
-
-    QString signPrefix = QStringLiteral("sig-");
-    int deleteResult = 0;
-    bool transferResult =
-        true; // what downloadFile, cancelDownload, stopDownload, uploadFile return
-
     // The "dest" texts of the recorded downloads, in order.
     QStringList downloadedDests() const;
 
-    // Cloud behaviour, off unless answering is set. A download is then answered after
-    // answerDelayMs: the stored content of its "cloudPath" (or "url") is written to its "dest"
-    // and reported at 50 % and finished; a path without content, or one in failingPaths, is
-    // reported failed. An upload stores the content of its "localPath" under its "remotePath"
-    // and is reported finished with 0, or with 1 when its "remotePath" is in failingPaths.
+    QVector<QJsonObject> downloads; // in order
+    QStringList cancels;
+    int stops = 0;
+    QVector<QJsonObject> uploads; // in order
+    QStringList signRequests;
+    QVector<Deletion> deletions;
+    int deleteResult = 0;
+
     bool answering = false;
     int answerDelayMs = 0;
     QMap<QString, QByteArray> cloudFiles;
     QSet<QString> failingPaths;
 
-    void emitDownloadStart(bool ok, const QJsonObject &record)
-    {
-        emit signalDownloadStart(ok, record);
-    }
-    void emitDownloadProgress(const QJsonObject &record, int percent, const QString &type)
-    {
-        emit signalDownloadProgress(record, percent, type);
-    }
-    void emitDownloadFinished(bool ok, const QJsonObject &record)
-    {
-        emit signalDownloadFinished(ok, record);
-    }
-    void emitDownloadQueueEmpty(bool empty) { emit signalDownloadQueueEmpty(empty); }
-    void emitUploadFinished(int res, const QJsonObject &record)
-    {
-        emit signalUploadFinished(res, record);
-    }
-    void emitAvatarquit(QNetworkReply::NetworkError error) { emit signalAvatarquit(error); }
-    void emitAvatarData(QPixmap &pixmap) { emit signalAvatarData(pixmap); }
-
-private:
-    void answerDownload(const QJsonObject &record);
-    void answerUpload(const QJsonObject &record);
-
-public:
 signals:
     void signalDownloadStart(bool bSucceed, QJsonObject info);
     void signalDownloadProgress(QJsonObject info, int iProgress, QString downloadType);
@@ -182,6 +116,10 @@ signals:
     void signalUploadFinished(int res, QJsonObject info);
     void signalAvatarquit(QNetworkReply::NetworkError error);
     void signalAvatarData(QPixmap &pixmap);
+
+private:
+    void answerDownload(const QJsonObject &record);
+    void answerUpload(const QJsonObject &record);
 };
 
 // The manager. Each object can be real (a fake above), missing (the getter returns null) or
@@ -191,28 +129,31 @@ class FakeNetWorkManager : public IYRNetWorkManager
 public:
     enum class Presence { Real, Missing, Foreign };
 
-    explicit FakeNetWorkManager(Presence check = Presence::Real, Presence http = Presence::Real,
-                                Presence transfer = Presence::Real);
-    ~FakeNetWorkManager() override;
+    explicit FakeNetWorkManager(Presence check = Presence::Real, Presence transfer = Presence::Real)
+        : m_checkPresence(check), m_transferPresence(transfer)
+    {}
 
-    QObject *getNetWorkObject() override;
-    QObject *getHttpObject() override;
-    QObject *getTransferObject() override;
+    QObject *getNetWorkObject() override { return handOut(m_checkPresence, &m_check); }
+    QObject *getHttpObject() override { return &m_http; }
+    QObject *getTransferObject() override { return handOut(m_transferPresence, &m_transfer); }
 
-    // The fakes themselves; null unless that object is Real.
-    FakeNetWorkCheck *check() const { return m_check.get(); }
-    FakeHttpRequest *http() const { return m_http.get(); }
-    FakeFileTransfer *transfer() const { return m_transfer.get(); }
+    FakeNetWorkCheck *check() { return &m_check; }
+    FakeHttpRequest *http() { return &m_http; }
+    FakeFileTransfer *transfer() { return &m_transfer; }
 
 private:
-    QObject *handOut(Presence presence, QObject *real);
+    QObject *handOut(Presence presence, QObject *real)
+    {
+        return presence == Presence::Real      ? real
+               : presence == Presence::Foreign ? &m_foreign
+                                               : nullptr;
+    }
 
     Presence m_checkPresence;
-    Presence m_httpPresence;
     Presence m_transferPresence;
-    std::unique_ptr<FakeNetWorkCheck> m_check;
-    std::unique_ptr<FakeHttpRequest> m_http;
-    std::unique_ptr<FakeFileTransfer> m_transfer;
+    FakeNetWorkCheck m_check;
+    FakeHttpRequest m_http;
+    FakeFileTransfer m_transfer;
     QObject m_foreign;
 };
 

@@ -72,7 +72,6 @@ struct OperateFixture
     QString writePlan(const QString &relative, const QString &text)
     {
         const QString path = root() + QLatin1Char('/') + relative;
-        QDir().mkpath(QFileInfo(path).absolutePath());
         PlanFixtures::writeFile(path, text.toUtf8());
         return path;
     }

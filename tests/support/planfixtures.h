@@ -3,6 +3,8 @@
 
 // Documents and helpers shared by the plan-data tests.
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,68 +13,58 @@
 
 namespace PlanFixtures {
 
-inline QJsonObject description(const QString &version = QStringLiteral("5.0"))
+inline QJsonObject description(const QString &version = "5.0")
 {
-    return QJsonObject{{QStringLiteral("GUID"), QStringLiteral("doc-guid")},
-                       {QStringLiteral("authorId"), QStringLiteral("u1")},
-                       {QStringLiteral("board"), 3},
-                       {QStringLiteral("createTime"), 1700000000},
-                       {QStringLiteral("documentVersion"), version},
-                       {QStringLiteral("introspection"), QStringLiteral("went well")},
-                       {QStringLiteral("name"), QStringLiteral("Fractions")},
-                       {QStringLiteral("stepCount"), 1},
-                       {QStringLiteral("updateTime"), 1700000100}};
+    return QJsonObject{{"GUID", "doc-guid"},
+                       {"authorId", "u1"},
+                       {"board", 3},
+                       {"createTime", 1700000000},
+                       {"documentVersion", version},
+                       {"introspection", "went well"},
+                       {"name", "Fractions"},
+                       {"stepCount", 1},
+                       {"updateTime", 1700000100}};
 }
 
 inline QJsonObject node(const QString &id, const QString &type, int order,
                         const QJsonObject &content)
 {
-    return QJsonObject{{QStringLiteral("nodeId"), id},
-                       {QStringLiteral("nodeType"), type},
-                       {QStringLiteral("nodeOrder"), order},
-                       {QStringLiteral("nodeContent"), content}};
+    return {{"nodeId", id}, {"nodeType", type}, {"nodeOrder", order}, {"nodeContent", content}};
 }
 
 inline QJsonObject fileContent(const QString &name, const QString &localPath,
-                               const QString &source = QStringLiteral("resource"),
-                               const QString &md5 = QStringLiteral("0123"))
+                               const QString &source = "resource", const QString &md5 = "0123")
 {
-    return QJsonObject{{QStringLiteral("cloudPath"), QStringLiteral("c/") + name},
-                       {QStringLiteral("fileCloudSource"), source},
-                       {QStringLiteral("fileMD5"), md5},
-                       {QStringLiteral("fileName"), name},
-                       {QStringLiteral("fileSize"), QStringLiteral("100")},
-                       {QStringLiteral("fileType"), QStringLiteral("docx")},
-                       {QStringLiteral("isTranslate"), 0},
-                       {QStringLiteral("localPath"), localPath}};
+    return QJsonObject{{"cloudPath", "c/" + name}, {"fileCloudSource", source},
+                       {"fileMD5", md5},           {"fileName", name},
+                       {"fileSize", "100"},        {"fileType", "docx"},
+                       {"isTranslate", 0},         {"localPath", localPath}};
 }
 
 inline QJsonObject step(const QString &id, const QString &typeName, const QJsonArray &nodes,
-                        const QString &name = QStringLiteral("step"))
+                        const QString &name = "step")
 {
-    return QJsonObject{
-        {QStringLiteral("attr"), QJsonObject{{QStringLiteral("stepId"), id},
-                                             {QStringLiteral("stepName"), name},
-                                             {QStringLiteral("stepOrder"), 0},
-                                             {QStringLiteral("stepType"), typeName}}},
-        {QStringLiteral("nodes"), nodes}};
+    return {
+        {"attr",
+         QJsonObject{{"stepId", id}, {"stepName", name}, {"stepOrder", 0}, {"stepType", typeName}}},
+        {"nodes", nodes}};
 }
 
 inline QJsonObject inquiryStep(const QString &id, const QJsonArray &tasks)
 {
-    QJsonObject object = step(id, QStringLiteral("分组探究"), {});
-    object.remove(QStringLiteral("nodes"));
-    object.insert(QStringLiteral("tasks"), tasks);
+    QJsonObject object = step(id, "分组探究", {});
+    object.remove("nodes");
+    object.insert("tasks", tasks);
     return object;
 }
 
 inline QJsonObject task(const QString &name, int order, const QJsonArray &nodes)
 {
-    return QJsonObject{{QStringLiteral("taskId"), QStringLiteral("ignored")},
-                       {QStringLiteral("taskName"), name},
-                       {QStringLiteral("taskOrder"), order},
-                       {QStringLiteral("taskDesc"), QStringLiteral("desc of ") + name},
-                       {QStringLiteral("nodes"), nodes}};
+    return {{"taskId", "ignored"},
+            {"taskName", name},
+            {"taskOrder", order},
+            {"taskDesc", "desc of " + name},
+            {"nodes", nodes}};
 }
 
 inline QString document(const QJsonObject &description, const QJsonArray &steps)
@@ -99,10 +91,18 @@ inline QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline bool writeFile(const QString &path, const QByteArray &bytes)
+// Writes bytes into path, creating its directory; false when that fails.
+inline bool writeFile(const QString &path, const QByteArray &bytes, bool append = false)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return QDir().mkpath(QFileInfo(path).absolutePath()) &&
+           file.open(append ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+inline QString md5Of(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
 // A plan named name with one step "s1" holding the file node "n1" (/s1/a.docx).

@@ -3,6 +3,7 @@
 
 #include "resourcemanage/yrresourcemanage.h"
 #include "support/fakenetworkmanager.h"
+#include "support/planfixtures.h"
 
 #include <QtTest>
 
@@ -21,14 +22,8 @@ inline QJsonObject download(const QString &dest, const QString &nodeId = QString
                        {"fileType", "txt"}};
 }
 
-// Writes bytes into path (creating its directory); false when that fails.
-inline bool writeFile(const QString &path, const QByteArray &bytes, bool append = false)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(append ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
+using PlanFixtures::md5Of;
+using PlanFixtures::writeFile;
 
 // The progress entries as "tempPath percent", in order.
 inline QStringList progressOf(YRResourceManage &manage)
