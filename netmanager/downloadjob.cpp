@@ -230,6 +230,7 @@ void DownloadJob::replyFinished(QNetworkReply *reply)
 
 void DownloadJob::end(int code)
 {
+    m_ended = true;
     if (code != YRNE_Success) {
         m_target.reset(); // discards the temporary copy; "dest" keeps what it had
         qCWarning(lcDownload) << "DownloadJob failed with" << code << "for" << m_dest;

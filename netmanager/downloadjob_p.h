@@ -31,6 +31,8 @@ public:
     // The records this job answers, in the order they came.
     const QVector<QJsonObject> &records() const { return m_records; }
     void attach(const QJsonObject &record) { m_records.append(record); }
+    // True once the job is answering: records can no longer join it.
+    bool hasEnded() const { return m_ended; }
     // True when one of its records has this "cloudPath".
     bool hasCloudPath(const QString &cloudPath) const;
 
@@ -68,6 +70,7 @@ private:
     bool m_answerChecked = false;
     bool m_answerUsable = false;
     int m_localFailure = 0;
+    bool m_ended = false;
 };
 
 #endif // DOWNLOADJOB_P_H

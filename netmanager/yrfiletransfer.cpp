@@ -89,7 +89,7 @@ bool YRFileTransfer::downloadFile(const QJsonObject &record)
     }
     for (NetworkJob *queued : m_downloads->jobs()) {
         auto *job = static_cast<DownloadJob *>(queued);
-        if (job->dest() != dest)
+        if (job->dest() != dest || job->hasEnded())
             continue;
         job->attach(record);
         if (m_downloads->isRunning(job))
