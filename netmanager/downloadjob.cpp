@@ -43,8 +43,7 @@ QUrl addressToSend(const NetworkContext *context, const QUrl &url)
     QUrl plain = url;
     QUrlQuery query(url);
     query.removeAllQueryItems(QStringLiteral("sign"));
-    plain.setQuery(query.isEmpty() ? QString() : query.query(QUrl::FullyEncoded),
-                   QUrl::StrictMode);
+    plain.setQuery(query.isEmpty() ? QString() : query.query(QUrl::FullyEncoded), QUrl::StrictMode);
     return plain;
 }
 
@@ -54,8 +53,7 @@ DownloadJob::DownloadJob(NetworkContext *context, const QJsonObject &record, QOb
     : NetworkJob(context, parent), m_records{record},
       m_dest(record.value(QLatin1String("dest")).toString()),
       m_url(QUrl(record.value(QLatin1String("url")).toString()))
-{
-}
+{}
 
 DownloadJob::~DownloadJob() = default;
 

@@ -2,8 +2,7 @@
 
 FileSliceDevice::FileSliceDevice(const QString &path, qint64 offset, qint64 length)
     : m_file(path), m_offset(offset), m_length(length)
-{
-}
+{}
 
 bool FileSliceDevice::open(OpenMode mode)
 {

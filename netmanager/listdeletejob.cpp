@@ -24,11 +24,10 @@ QString queryValue(const QString &text)
 
 } // namespace
 
-ListDeleteJob::ListDeleteJob(NetworkContext *context, const QString &bucket,
-                             const QString &prefix, QObject *parent)
+ListDeleteJob::ListDeleteJob(NetworkContext *context, const QString &bucket, const QString &prefix,
+                             QObject *parent)
     : NetworkJob(context, parent), m_bucket(bucket), m_prefix(prefix)
-{
-}
+{}
 
 void ListDeleteJob::start()
 {
@@ -79,7 +78,8 @@ void ListDeleteJob::replyFinished(QNetworkReply *reply)
     }
     if (m_listing) {
         m_keys += StoreProtocol::xmlTexts(answer, QStringLiteral("Key"));
-        const QString next = StoreProtocol::xmlText(answer, QStringLiteral("NextContinuationToken"));
+        const QString next =
+            StoreProtocol::xmlText(answer, QStringLiteral("NextContinuationToken"));
         if (StoreProtocol::xmlText(answer, QStringLiteral("IsTruncated")) ==
                 QLatin1String("true") &&
             !next.isEmpty()) {
@@ -87,8 +87,8 @@ void ListDeleteJob::replyFinished(QNetworkReply *reply)
         } else if (m_keys.isEmpty()) {
             end(YRNE_Success);
         } else if (m_round > kRounds) {
-            qCWarning(lcListDelete) << "ListDeleteJob" << m_keys.size()
-                                    << "objects stay below" << m_prefix;
+            qCWarning(lcListDelete)
+                << "ListDeleteJob" << m_keys.size() << "objects stay below" << m_prefix;
             end(m_lastFailure != 0 ? m_lastFailure : YRNE_BadAnswer);
         } else {
             deleteBatch();

@@ -31,8 +31,7 @@ QByteArray completionBody(const QVector<QByteArray> &etags)
 MultipartUploadJob::MultipartUploadJob(NetworkContext *context, const QJsonObject &record,
                                        const UploadTarget &target, QObject *parent)
     : StoreUploadJob(context, record, target, parent)
-{
-}
+{}
 
 MultipartUploadJob::~MultipartUploadJob()
 {
@@ -84,10 +83,10 @@ void MultipartUploadJob::sendPart()
         fail(YRNE_LocalFile);
         return;
     }
-    QNetworkRequest request(objectUrl(QStringLiteral("partNumber=%1&uploadId=%2")
-                                          .arg(m_part)
-                                          .arg(QString::fromLatin1(
-                                              QUrl::toPercentEncoding(m_uploadId)))));
+    QNetworkRequest request(
+        objectUrl(QStringLiteral("partNumber=%1&uploadId=%2")
+                      .arg(m_part)
+                      .arg(QString::fromLatin1(QUrl::toPercentEncoding(m_uploadId)))));
     request.setHeader(QNetworkRequest::ContentLengthHeader, length);
     StoreProtocol::sign(request, "PUT", StoreProtocol::unsignedPayload(), context()->store);
     watch(context()->uploadAccess()->put(request, m_body.get()), true);
@@ -97,8 +96,8 @@ void MultipartUploadJob::complete()
 {
     m_stage = Stage::Complete;
     const QByteArray body = completionBody(m_etags);
-    QNetworkRequest request(objectUrl(
-        QStringLiteral("uploadId=") + QString::fromLatin1(QUrl::toPercentEncoding(m_uploadId))));
+    QNetworkRequest request(objectUrl(QStringLiteral("uploadId=") +
+                                      QString::fromLatin1(QUrl::toPercentEncoding(m_uploadId))));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/xml"));
     StoreProtocol::sign(request, "POST", StoreProtocol::sha256Hex(body), context()->store);
     // Joining many parts may take the store a while: the time-out bounds idle time only.
@@ -140,8 +139,8 @@ void MultipartUploadJob::replyFinished(QNetworkReply *reply)
         if (code == YRNE_Success && StoreProtocol::isXmlError(answer))
             code = 500;
         if (code == YRNE_Success) {
-            const QByteArray expected = m_partHashes.result().toHex() + '-' +
-                                        QByteArray::number(m_etags.size());
+            const QByteArray expected =
+                m_partHashes.result().toHex() + '-' + QByteArray::number(m_etags.size());
             QByteArray stored =
                 StoreProtocol::xmlText(answer, QStringLiteral("ETag")).toLatin1().toLower();
             stored.replace('"', QByteArray());

@@ -35,8 +35,7 @@ NetworkContext::NetworkContext()
     : m_api(std::make_unique<QNetworkAccessManager>()),
       m_download(std::make_unique<QNetworkAccessManager>()),
       m_upload(std::make_unique<QNetworkAccessManager>())
-{
-}
+{}
 
 NetworkContext::~NetworkContext() = default;
 

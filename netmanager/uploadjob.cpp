@@ -16,8 +16,7 @@ Q_LOGGING_CATEGORY(lcUpload, "yrnetwork.upload")
 StoreUploadJob::StoreUploadJob(NetworkContext *context, const QJsonObject &record,
                                const UploadTarget &target, QObject *parent)
     : NetworkJob(context, parent), m_record(record), m_target(target)
-{
-}
+{}
 
 void StoreUploadJob::end(int code, bool deferred)
 {
@@ -26,9 +25,9 @@ void StoreUploadJob::end(int code, bool deferred)
         return;
     }
     if (code != YRNE_Success)
-        qCWarning(lcUpload).noquote() << "upload of" << m_target.localPath << "to"
-                                      << m_target.bucket + QLatin1Char('/') + m_target.key
-                                      << "failed with" << code;
+        qCWarning(lcUpload).noquote()
+            << "upload of" << m_target.localPath << "to"
+            << m_target.bucket + QLatin1Char('/') + m_target.key << "failed with" << code;
     emit finished(code);
     finish();
 }
@@ -36,8 +35,7 @@ void StoreUploadJob::end(int code, bool deferred)
 PutObjectJob::PutObjectJob(NetworkContext *context, const QJsonObject &record,
                            const UploadTarget &target, QObject *parent)
     : StoreUploadJob(context, record, target, parent)
-{
-}
+{}
 
 PutObjectJob::~PutObjectJob()
 {

@@ -82,8 +82,8 @@ bool YRFileTransfer::downloadFile(const QJsonObject &record)
         refuseDownload(record, "\"dest\" is not an absolute path to a regular file");
         return false;
     }
-    if (!url.isValid() || (url.scheme() != QLatin1String("http") &&
-                           url.scheme() != QLatin1String("https"))) {
+    if (!url.isValid() ||
+        (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
         refuseDownload(record, "\"url\" is not an http or https address");
         return false;
     }
@@ -111,8 +111,8 @@ bool YRFileTransfer::downloadFile(const QJsonObject &record)
 
 void YRFileTransfer::refuseDownload(const QJsonObject &record, const char *why)
 {
-    qCWarning(lcTransfer).noquote() << "YRFileTransfer::downloadFile refused:" << why
-                                    << text(record, "dest");
+    qCWarning(lcTransfer).noquote()
+        << "YRFileTransfer::downloadFile refused:" << why << text(record, "dest");
     QTimer::singleShot(0, this, [this, record] {
         emit signalDownloadStart(false, record);
         emit signalDownloadFinished(false, record);
@@ -170,8 +170,8 @@ void YRFileTransfer::startUpload(const QJsonObject &record)
 
 void YRFileTransfer::refuseUpload(const QJsonObject &record, int code, const char *why)
 {
-    qCWarning(lcTransfer).noquote() << "YRFileTransfer::uploadFile refused:" << why
-                                    << text(record, "localPath");
+    qCWarning(lcTransfer).noquote()
+        << "YRFileTransfer::uploadFile refused:" << why << text(record, "localPath");
     QTimer::singleShot(0, this, [this, code, record] { emit signalUploadFinished(code, record); });
 }
 

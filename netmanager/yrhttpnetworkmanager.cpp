@@ -81,20 +81,22 @@ void YRHttpNetWorkManager::signIn(const QUrl &serviceUrl, const QString &token)
 {
     // The session in force stays until the new one is taken.
     dropSignIn();
-    m_signIn = std::make_unique<ApiRequestJob>(m_context.get(), ApiRequestJob::Method::Get,
-                                               QStringLiteral("api/session"),
-                                               QMap<QString, QString>());
+    m_signIn =
+        std::make_unique<ApiRequestJob>(m_context.get(), ApiRequestJob::Method::Get,
+                                        QStringLiteral("api/session"), QMap<QString, QString>());
     m_signIn->useService(serviceUrl, token);
     ApiRequestJob *job = m_signIn.get();
-    connect(job, &ApiRequestJob::answered, this, [this, serviceUrl, token](const QJsonObject &body) {
-        const QJsonObject storage = body.value(QLatin1String("storage")).toObject();
-        if (text(body, "uid").isEmpty() || !body.value(QLatin1String("ResourceDomain")).isObject()) {
-            failSignIn(YRNE_BadAnswer, QString());
-            return;
-        }
-        takeSession(serviceUrl, token, storage);
-        emit signInFinished(true, body, QString());
-    });
+    connect(job, &ApiRequestJob::answered, this,
+            [this, serviceUrl, token](const QJsonObject &body) {
+                const QJsonObject storage = body.value(QLatin1String("storage")).toObject();
+                if (text(body, "uid").isEmpty() ||
+                    !body.value(QLatin1String("ResourceDomain")).isObject()) {
+                    failSignIn(YRNE_BadAnswer, QString());
+                    return;
+                }
+                takeSession(serviceUrl, token, storage);
+                emit signInFinished(true, body, QString());
+            });
     connect(job, &ApiRequestJob::failed, this,
             [this, job](int code) { failSignIn(code, job->message()); });
     connect(job, &NetworkJob::done, this, [this, job] {
@@ -128,8 +130,7 @@ void YRHttpNetWorkManager::applySessionToApplication(const QJsonObject &session)
     if (!app)
         return;
     app->setProperty("uid", text(session, "uid"));
-    app->setProperty("ResourceDomain",
-                     session.value(QLatin1String("ResourceDomain")).toObject());
+    app->setProperty("ResourceDomain", session.value(QLatin1String("ResourceDomain")).toObject());
 }
 
 void YRHttpNetWorkManager::setSession(const QUrl &serviceUrl, const QString &token,

@@ -17,8 +17,7 @@ const int kParallelRequests = 6;
 
 YRHttpRequest::YRHttpRequest(NetworkContext *context, QObject *parent)
     : QObject(parent), m_context(context), m_queue(new JobQueue(kParallelRequests, this))
-{
-}
+{}
 
 YRHttpRequest::~YRHttpRequest() = default;
 
@@ -40,8 +39,7 @@ bool YRHttpRequest::send(int method, const QMap<QString, QString> &params, const
     const QString url = job->url().toString();
     if (!m_context->hasService()) {
         delete job;
-        QTimer::singleShot(0, this,
-                           [=] { emit sglHttpRequestError(api, YRNE_NotSignedIn, url); });
+        QTimer::singleShot(0, this, [=] { emit sglHttpRequestError(api, YRNE_NotSignedIn, url); });
         return false;
     }
     connect(job, &ApiRequestJob::answered, this,

@@ -26,8 +26,8 @@ public:
 
     // POSTs params as a form body to the api path. False when there is no session: the
     // request is then answered by sglHttpRequestError(api, YRNE_NotSignedIn, url).
-    bool sendRequest(const QMap<QString, QString> &params, const QString &api,
-                     const QString &extra, int flags) override;
+    bool sendRequest(const QMap<QString, QString> &params, const QString &api, const QString &extra,
+                     int flags) override;
     // GETs the api path with params in the query; otherwise as sendRequest.
     bool sendQueryRequest(const QMap<QString, QString> &params, const QString &api,
                           const QString &extra, int flags) override;

@@ -96,7 +96,9 @@ void YRNetWorkCheck::setOnline(bool online)
     if (online == m_online)
         return;
     m_online = online;
-    qCWarning(lcNetworkCheck) << "YRNetWorkCheck: the service"
-                              << (online ? "answers again" : "does not answer");
+    if (online)
+        qCInfo(lcNetworkCheck) << "YRNetWorkCheck: the service answers";
+    else
+        qCWarning(lcNetworkCheck) << "YRNetWorkCheck: the service does not answer";
     emit sglNetWorkState(online);
 }
