@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that YRData needs and the machine lacks; installs nothing when
-# all are present. Options: --fuzz adds clang and its libFuzzer runtime, --bench adds zip/unzip.
+# all are present. Options: --fuzz adds clang and its libFuzzer runtime, --bench adds zip/unzip
+# and what the cloud's benchmark compares with (nginx, curl).
 set -euo pipefail
 
 packages=(cmake make g++ qtbase5-dev libquazip1-qt5-dev)
+# yrcloud and its tests: the HTTP server, both SQL drivers, PostgreSQL for the tests' cluster,
+# and boto3, the S3 client it is checked against.
+packages+=(pkg-config libcpp-httplib-dev libqt5sql5-sqlite libqt5sql5-psql postgresql-15
+           python3-boto3)
 for option in "$@"; do
     case "$option" in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    --bench) packages+=(zip unzip) ;;
+    --bench) packages+=(zip unzip nginx curl) ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done
