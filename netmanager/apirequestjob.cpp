@@ -64,7 +64,7 @@ void ApiRequestJob::start()
 void ApiRequestJob::replyFinished(QNetworkReply *reply)
 {
     int code = failureOf(reply);
-    const QByteArray body = reply->readAll();
+    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (code == YRNE_Success && !document.isObject())
