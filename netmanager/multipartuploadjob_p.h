@@ -16,8 +16,8 @@ class MultipartUploadJob : public StoreUploadJob
 
 public:
     // Files larger than this go up in parts.
-    static const qint64 kThreshold = qint64(64) << 20;
-    static const qint64 kPartSize = qint64(16) << 20;
+    static constexpr qint64 kThreshold = qint64(64) << 20;
+    static constexpr qint64 kPartSize = qint64(16) << 20;
 
     MultipartUploadJob(NetworkContext *context, const QJsonObject &record,
                        const UploadTarget &target, QObject *parent = nullptr);

@@ -33,7 +33,7 @@ struct TeacherHost
         YRHttpNetWorkManager::applySessionToApplication(cloud.session);
         data.initTeachingPlanAttr();
     }
-    ~TeacherHost() { qApp->setProperty("uid", QString()); }
+    ~TeacherHost() { QCoreApplication::instance()->setProperty("uid", QString()); }
 
     QList<int> stateCodes() const
     {
@@ -88,7 +88,9 @@ struct TeacherHost
     bool openFromCloud(const QString &path, int planId)
     {
         const QString id = QString::number(planId);
-        if (operate.analysisCloudTeachingPlan(path, id, "", "", "5.0", "m") != TPV_Version5 ||
+        // A host opens cloud plans once the network check has answered.
+        if (!QTest::qWaitFor([&] { return resources.IsConnectedWithNet(); }, kWaitMs) ||
+            operate.analysisCloudTeachingPlan(path, id, "", "", "5.0", "m") != TPV_Version5 ||
             !operate.openCloudTeachingPlan(path, id) ||
             !QTest::qWaitFor([&] { return stateCodes().contains(TPOS_Success_Open); }, kWaitMs))
             return false;

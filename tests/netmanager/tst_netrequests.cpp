@@ -31,8 +31,9 @@ private slots:
         QVERIFY(cloud.ready);
         QVERIFY(cloud.manager.isSignedIn());
         YRHttpNetWorkManager::applySessionToApplication(cloud.session);
-        QCOMPARE(qApp->property("uid").toString(), cloud.uid);
-        const QJsonObject domains = qApp->property("ResourceDomain").toJsonObject();
+        QCOMPARE(QCoreApplication::instance()->property("uid").toString(), cloud.uid);
+        const QJsonObject domains =
+            QCoreApplication::instance()->property("ResourceDomain").toJsonObject();
         QVERIFY(domains.value("jsonroad")
                     .toObject()
                     .value("fileDomain")
