@@ -12,6 +12,7 @@
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -20,6 +21,7 @@ Q_LOGGING_CATEGORY(lcDownload, "yrnetwork.download")
 namespace {
 
 const int kAttempts = 4;
+const qint64 kReadBufferBytes = 1 << 20;
 
 // The first byte and the total of a "Content-Range: bytes FIRST-LAST/TOTAL" header; the total
 // is -1 when the server does not say.
@@ -55,7 +57,14 @@ DownloadJob::DownloadJob(NetworkContext *context, const QJsonObject &record, QOb
       m_url(QUrl(record.value(QLatin1String("url")).toString()))
 {}
 
-DownloadJob::~DownloadJob() = default;
+DownloadJob::~DownloadJob()
+{
+    if (m_committing) {
+        // The disk thread still uses the copy: wait (a sync takes milliseconds).
+        m_commitDone.acquire();
+        delete m_committing;
+    }
+}
 
 bool DownloadJob::hasCloudPath(const QString &cloudPath) const
 {
@@ -77,6 +86,7 @@ void DownloadJob::start()
 
 void DownloadJob::abort()
 {
+    m_aborted = true;
     NetworkJob::abort();
     m_target.reset();
 }
@@ -119,7 +129,11 @@ void DownloadJob::sendAttempt()
     }
     if (context()->isStoreUrl(url))
         StoreProtocol::sign(request, "GET", StoreProtocol::emptyPayloadHash(), context()->store);
-    watch(context()->downloadAccess()->get(request), true);
+    QNetworkReply *reply = context()->downloadAccess()->get(request);
+    // Bytes wait in the reply only this much before the socket is left unread: on loopback
+    // the network outruns the disk, and an unbounded buffer would hold the whole file.
+    reply->setReadBufferSize(kReadBufferBytes);
+    watch(reply, true);
 }
 
 bool DownloadJob::acceptAnswer(QNetworkReply *reply)
@@ -212,11 +226,10 @@ void DownloadJob::replyFinished(QNetworkReply *reply)
     }
     if (code == 416) // the range no longer fits the object: fetch it whole
         restartTarget();
+    if (code == YRNE_Success && !m_target)
+        code = YRNE_LocalFile;
     if (code == YRNE_Success) {
-        if (!m_target || !m_target->commit())
-            code = YRNE_LocalFile;
-        m_target.reset();
-        end(code);
+        commitTarget();
     } else if ((isTransient(code) || code == 416) && m_attempt < kAttempts && m_target) {
         qCDebug(lcDownload) << "DownloadJob::replyFinished attempt" << m_attempt << "failed with"
                             << code << "at byte" << m_written << "of" << m_dest;
@@ -224,6 +237,26 @@ void DownloadJob::replyFinished(QNetworkReply *reply)
     } else {
         end(code);
     }
+}
+
+void DownloadJob::commitTarget()
+{
+    m_committing = m_target.release();
+    QSaveFile *file = m_committing;
+    context()->diskPool()->start([this, file] {
+        const bool committed = file->commit();
+        // Posted before the semaphore is released, so the job is still there to take it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, file, committed] {
+                delete file;
+                m_committing = nullptr;
+                if (!m_aborted)
+                    end(committed ? YRNE_Success : YRNE_LocalFile);
+            },
+            Qt::QueuedConnection);
+        m_commitDone.release();
+    });
 }
 
 void DownloadJob::end(int code)

@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QJsonObject>
+#include <QSemaphore>
 #include <QUrl>
 #include <QVector>
 
@@ -55,6 +56,8 @@ private:
     bool acceptAnswer(QNetworkReply *reply);
     bool matchesEtag() const;
     void reportProgress();
+    // Syncs and renames the complete copy over "dest" on a disk thread, then ends.
+    void commitTarget();
     void end(int code);
 
     QVector<QJsonObject> m_records;
@@ -71,6 +74,10 @@ private:
     bool m_answerUsable = false;
     int m_localFailure = 0;
     bool m_ended = false;
+    bool m_aborted = false;
+    // The copy being committed on a disk thread, and the sign that the thread is done with it.
+    QSaveFile *m_committing = nullptr;
+    QSemaphore m_commitDone;
 };
 
 #endif // DOWNLOADJOB_P_H

@@ -2,6 +2,7 @@
 
 #include <QNetworkAccessManager>
 #include <QStringList>
+#include <QThreadPool>
 
 namespace {
 
@@ -34,10 +35,15 @@ bool StoreAccess::isValid() const
 NetworkContext::NetworkContext()
     : m_api(std::make_unique<QNetworkAccessManager>()),
       m_download(std::make_unique<QNetworkAccessManager>()),
-      m_upload(std::make_unique<QNetworkAccessManager>())
-{}
+      m_upload(std::make_unique<QNetworkAccessManager>()), m_disk(std::make_unique<QThreadPool>())
+{
+    m_disk->setMaxThreadCount(4);
+}
 
-NetworkContext::~NetworkContext() = default;
+NetworkContext::~NetworkContext()
+{
+    m_disk->waitForDone();
+}
 
 bool NetworkContext::hasService() const
 {
