@@ -25,6 +25,11 @@ public:
     static bool compressDir_level(const QString &fileCompressed, const QString &dir, bool recursive,
                                   int level);
 
+    // The small copy that copyImageTo120_120px makes of filePath: "<base>_small.<suffix>"
+    // beside it, for a png, jpg, jpeg, bmp, ico or cur image (any letter case) that is not a
+    // small copy itself; empty for any other file.
+    static QString smallCopyPath(const QString &filePath);
+
     // For a png, jpg, jpeg, bmp, ico or cur image, writes "<base>_small.<suffix>" beside it:
     // the image scaled down to fit 120x120, aspect kept. False, and nothing written, for other
     // files, unreadable images and files that are themselves "_small" copies.

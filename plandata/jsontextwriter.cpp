@@ -1,4 +1,4 @@
-#include "plandata/jsontextwriter.h"
+#include "plandata/jsontextwriter_p.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "plandata/plandatautil.h"
+#include "plandata/plandatautil_p.h"
 
 #include <QVector>
 
@@ -153,6 +153,32 @@ QJsonObject QuestionRecord::toJson(const QString &dest) const
     record[QLatin1String("questionId")] = questionId;
     record[QLatin1String("questionType")] = questionType;
     return record;
+}
+
+} // namespace YRPlanDataUtil
+
+namespace YRPlanDataUtil {
+
+QVector<TransferRecord> fileNodeRecords(const NodeFileContent &file, FileRecordOrigin origin)
+{
+    const bool fromDocument = origin == FileRecordOrigin::Document;
+    TransferRecord record = resourceRecord(file.fileCloudSource, file.cloudPath,
+                                           QStringLiteral("file"), file.localPath, file.id);
+    record.isTranslate = file.isTranslate;
+    record.withIsTranslate = true;
+    record.fileSize = file.fileSize;
+    record.withFileSize = fromDocument;
+    record.fileMD5 = file.fileMD5;
+    record.withFileMD5 = true;
+    if (file.cloudThumb.isEmpty())
+        return {record};
+    TransferRecord thumb = resourceRecord(file.fileCloudSource, file.cloudThumb,
+                                          QStringLiteral("fileThumb"), file.localThumb, file.id);
+    thumb.withNodeId = fromDocument;
+    thumb.isTranslate = file.isTranslate;
+    thumb.withIsTranslate = true;
+    thumb.withFileMD5 = fromDocument; // empty for a thumbnail
+    return {record, thumb};
 }
 
 } // namespace YRPlanDataUtil

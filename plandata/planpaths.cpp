@@ -97,6 +97,17 @@ bool isPlanRelative(const QString &localPath)
     return cleaned.startsWith(anchor + QLatin1Char('/')) && cleaned.size() > anchor.size() + 1;
 }
 
+bool isPlainFileName(const QString &name)
+{
+    // File systems count a name's bytes; 255 is the common limit (ext4, NTFS in UTF-16 units
+    // allows more, but the plan must unpack everywhere).
+    constexpr int kMaxNameBytes = 255;
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+           !name.contains(QLatin1Char(':')) && !name.contains(QChar(0)) &&
+           name.toUtf8().size() <= kMaxNameBytes;
+}
+
 bool planFilePath(const QString &dir, const QString &localPath, QString *result)
 {
     if (localPath.isEmpty()) {

@@ -32,6 +32,10 @@ YRDATA_EXPORT bool isInside(const QString &dir, const QString &path);
 // it: it begins with "/", has no backslash or colon, and its ".." parts do not climb out.
 YRDATA_EXPORT bool isPlanRelative(const QString &localPath);
 
+// True when name can be the name of a file of its own in a folder on every system a plan
+// travels to: not empty, not "." or "..", no "/", "\\", ":" or NUL, at most 255 bytes.
+YRDATA_EXPORT bool isPlainFileName(const QString &name);
+
 // The absolute file that a plan-relative local path names: dir followed directly by
 // localPath. An empty localPath names dir itself. Returns false (and leaves *result alone)
 // when the result would leave dir: localPath without its leading "/", with "..", backslashes

@@ -1,7 +1,7 @@
 #include "plandata/yrplandata.h"
 
 #include "interfaces/cyrcommonutils.h"
-#include "plandata/plandatalog.h"
+#include "plandata/plandatalog_p.h"
 #include "plandata/planpaths.h"
 
 #include <QCoreApplication>
@@ -60,7 +60,11 @@ bool YRPlanData::saveJson(const QString &json, const QString &fileName)
         qCWarning(lcPlanData).noquote() << "YRPlanData::saveJson" << target << file.errorString();
         return false;
     }
-    file.write(document.toJson(QJsonDocument::Indented));
+    // A short write (a full disk) reports no error of its own: the count tells it, and the
+    // document on disk must then stay as it was.
+    const QByteArray text = document.toJson(QJsonDocument::Indented);
+    if (file.write(text) != text.size())
+        file.cancelWriting();
     if (!file.commit()) {
         qCWarning(lcPlanData).noquote() << "YRPlanData::saveJson" << target << file.errorString();
         return false;

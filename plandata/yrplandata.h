@@ -99,6 +99,9 @@ private:
     virtual bool jsonFileToLocal();
 
     bool readDocument(const QByteArray &utf8);
+    bool readDocumentVersion(const QJsonObject &description);
+    void readDescription(const QJsonObject &description);
+    void readSteps(const QJsonArray &stepArray);
     void writeDescription(JsonTextWriter &writer) const;
     bool writeTask(JsonTextWriter &writer, const QVector<TPStepTask *> &tasks);
     bool writeNode(JsonTextWriter &writer, const QVector<TPStepNode *> &nodes);

@@ -1,6 +1,7 @@
 // The files that a plan needs or that differ between two versions of it.
 
-#include "plandata/plandatautil.h"
+#include "plandata/plandatautil_p.h"
+#include "plandata/planpaths.h"
 #include "plandata/yrplandata.h"
 
 #include <QSet>
@@ -49,24 +50,9 @@ QVector<QJsonObject> YRPlanData::compareDiffFiles(const YRPlanData &other)
 
 void YRPlanData::packageFileInfoData(QVector<QJsonObject> &records, const NodeFileContent *node)
 {
-    YRPlanDataUtil::TransferRecord file = YRPlanDataUtil::resourceRecord(
-        node->fileCloudSource, node->cloudPath, QStringLiteral("file"), node->localPath, node->id);
-    file.isTranslate = node->isTranslate;
-    file.withIsTranslate = true;
-    file.fileSize = node->fileSize;
-    file.withFileSize = true;
-    file.fileMD5 = node->fileMD5;
-    file.withFileMD5 = true;
-    queueRecord(records, file);
-    if (node->cloudThumb.isEmpty())
-        return;
-    YRPlanDataUtil::TransferRecord thumb =
-        YRPlanDataUtil::resourceRecord(node->fileCloudSource, node->cloudThumb,
-                                       QStringLiteral("fileThumb"), node->localThumb, node->id);
-    thumb.isTranslate = node->isTranslate;
-    thumb.withIsTranslate = true;
-    thumb.withFileMD5 = true; // empty for a thumbnail
-    queueRecord(records, thumb);
+    for (const YRPlanDataUtil::TransferRecord &record :
+         YRPlanDataUtil::fileNodeRecords(*node, YRPlanDataUtil::FileRecordOrigin::Document))
+        queueRecord(records, record);
 }
 
 int YRPlanData::getDownloadFileTotalSize()
@@ -76,12 +62,20 @@ int YRPlanData::getDownloadFileTotalSize()
     qint64 total = 0;
     const auto addNodes = [&total, questionSize](const QVector<TPStepNode *> &nodes) {
         for (const TPStepNode *node : nodes) {
+            // Only what the reader queued is ever downloaded: a node whose path leaves the
+            // plan directory adds nothing.
+            const auto queued = [](const QString &localPath) {
+                return localPath.isEmpty() || YRPlanPaths::isPlanRelative(localPath);
+            };
             qint64 size = 0;
             if (node->nodeType == TPNT_File) {
-                if (const auto *file = dynamic_cast<const NodeFileContent *>(node))
+                const auto *file = dynamic_cast<const NodeFileContent *>(node);
+                if (file && queued(file->localPath))
                     size = qMax<qint64>(0, file->fileSize.toLongLong());
             } else if (node->nodeType == TPNT_Question) {
-                size = questionSize;
+                const auto *question = dynamic_cast<const NodeQuestionContent *>(node);
+                if (question && queued(question->localPath))
+                    size = questionSize;
             }
             total = std::numeric_limits<qint64>::max() - total < size
                         ? std::numeric_limits<qint64>::max()

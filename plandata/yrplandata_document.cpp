@@ -1,9 +1,9 @@
 // The document teachpkg.json: the writer (tree -> text), the reader (text -> tree) and the
 // content encodings of the five node kinds, with the transfer records that reading produces.
 
-#include "plandata/jsontextwriter.h"
-#include "plandata/plandatalog.h"
-#include "plandata/plandatautil.h"
+#include "plandata/jsontextwriter_p.h"
+#include "plandata/plandatalog_p.h"
+#include "plandata/plandatautil_p.h"
 #include "plandata/planpaths.h"
 #include "plandata/yrplandata.h"
 
@@ -149,14 +149,23 @@ bool YRPlanData::jsonFileToLocal()
 bool YRPlanData::readDocument(const QByteArray &utf8)
 {
     const QJsonObject root = QJsonDocument::fromJson(utf8).object();
-    const QJsonValue descriptionValue = root.value(QLatin1String("description"));
-    const QJsonObject description = descriptionValue.toObject();
-    if (!descriptionValue.isObject() || description.isEmpty()) {
+    const QJsonValue description = root.value(QLatin1String("description"));
+    if (!description.isObject() || description.toObject().isEmpty()) {
         qCDebug(lcPlanData).noquote() << "YRPlanData::jsonFileToLocal"
                                       << "The file has error!";
         return false;
     }
+    if (!readDocumentVersion(description.toObject()))
+        return false;
+    readDescription(description.toObject());
+    readSteps(root.value(QLatin1String("steps")).toArray());
+    return true;
+}
 
+// Versions 4 and 5 are read, written as "4.0" and "5.0"; a version 4 plan keeps its name in
+// its settings file rather than in the document.
+bool YRPlanData::readDocumentVersion(const QJsonObject &description)
+{
     if (description.contains(QLatin1String("documentVersion")))
         attr.strDocumentVersion = description.value(QLatin1String("documentVersion")).toString();
     bool isNumber = false;
@@ -165,15 +174,19 @@ bool YRPlanData::readDocument(const QByteArray &utf8)
         attr.strDocumentVersion == QLatin1String("4.0")) {
         attr.strName = getNameFromConfigFile();
         attr.strDocumentVersion = QStringLiteral("4.0");
-    } else if ((isNumber && versionNumber == 5) ||
-               attr.strDocumentVersion == QLatin1String("5.0")) {
+        return true;
+    }
+    if ((isNumber && versionNumber == 5) || attr.strDocumentVersion == QLatin1String("5.0")) {
         if (description.contains(QLatin1String("name")))
             attr.strName = description.value(QLatin1String("name")).toString();
         attr.strDocumentVersion = QStringLiteral("5.0");
-    } else {
-        return false;
+        return true;
     }
+    return false;
+}
 
+void YRPlanData::readDescription(const QJsonObject &description)
+{
     // Times are 64-bit: a 32-bit read would turn every time after January 2038 into 0.
     if (description.contains(QLatin1String("createTime")))
         attr.iCreateTime =
@@ -189,8 +202,10 @@ bool YRPlanData::readDocument(const QByteArray &utf8)
         attr.strIntrospection = description.value(QLatin1String("introspection")).toString();
     if (description.contains(QLatin1String("board")))
         attr.iBoardId = description.value(QLatin1String("board")).toInt();
+}
 
-    const QJsonArray stepArray = root.value(QLatin1String("steps")).toArray();
+void YRPlanData::readSteps(const QJsonArray &stepArray)
+{
     for (const QJsonValue &stepValue : stepArray) {
         const QJsonObject stepObject = stepValue.toObject();
         const QJsonObject stepAttr = stepObject.value(QLatin1String("attr")).toObject();
@@ -206,7 +221,6 @@ bool YRPlanData::readDocument(const QByteArray &utf8)
         nodeMap.insert(step->id, step.get());
         steps.append(step.release());
     }
-    return true;
 }
 
 bool YRPlanData::readTask(const QJsonArray &in, QVector<TPStepTask *> &tasks)

@@ -1,7 +1,7 @@
 // Editing of the plan tree: every change ends with a commit (stamp the update time, regenerate
 // the document text) unless the operation says otherwise.
 
-#include "plandata/plandatautil.h"
+#include "plandata/plandatautil_p.h"
 #include "plandata/yrplandata.h"
 
 #include <QDateTime>

@@ -1,8 +1,8 @@
 // Nodes that the web editor sends as JSON text: parsing, the duplicate check, and the new
 // node with its local paths and queued transfer records.
 
-#include "plandata/plandatalog.h"
-#include "plandata/plandatautil.h"
+#include "plandata/plandatalog_p.h"
+#include "plandata/plandatautil_p.h"
 #include "plandata/planpaths.h"
 #include "plandata/yrplandata.h"
 
@@ -226,6 +226,9 @@ bool YRPlanData::readNode_Web(const QString &parent, const WebNodeContent &conte
 
 bool YRPlanData::webLocalPathsInside(const QString &parent, const WebNodeContent &content) const
 {
+    // A file's name becomes the last part of its path: "." or "" would name its folder.
+    if (content.nodeType == QLatin1String("file") && !YRPlanPaths::isPlainFileName(content.name))
+        return false;
     const QString localPath = ownLocalPath(parent, content);
     // The check is on the path's shape alone, so it holds before a plan directory is set.
     return localPath.isEmpty() || YRPlanPaths::isPlanRelative(localPath);
@@ -246,24 +249,11 @@ bool YRPlanData::readFileContent_Web(const QString &parent, const WebNodeContent
     file->localPath = fileLocalPath(parent, content);
     file->cloudThumb = content.cloudThumb;
 
-    YRPlanDataUtil::TransferRecord record = YRPlanDataUtil::resourceRecord(
-        file->fileCloudSource, file->cloudPath, QStringLiteral("file"), file->localPath, file->id);
-    record.isTranslate = file->isTranslate;
-    record.withIsTranslate = true;
-    record.fileMD5 = file->fileMD5;
-    record.withFileMD5 = true;
-    queueRecord(jsonFiles, record);
-
-    if (!file->cloudThumb.isEmpty()) {
+    if (!file->cloudThumb.isEmpty())
         file->localThumb = fileThumbLocalPath(file->localPath, content);
-        YRPlanDataUtil::TransferRecord thumb =
-            YRPlanDataUtil::resourceRecord(file->fileCloudSource, file->cloudThumb,
-                                           QStringLiteral("fileThumb"), file->localThumb, file->id);
-        thumb.withNodeId = false;
-        thumb.isTranslate = file->isTranslate;
-        thumb.withIsTranslate = true;
-        queueRecord(jsonFiles, thumb);
-    }
+    for (const YRPlanDataUtil::TransferRecord &record :
+         YRPlanDataUtil::fileNodeRecords(*file, YRPlanDataUtil::FileRecordOrigin::WebEditor))
+        queueRecord(jsonFiles, record);
     return true;
 }
 

@@ -2,7 +2,7 @@
 
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
-#include "resourcemanage/resourcelog.h"
+#include "resourcemanage/resourcelog_p.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -109,7 +109,7 @@ QString YRResourceManage::fileDigest(const QFileInfo &file)
     const auto known = m_digests.constFind(path);
     if (known != m_digests.cend() && known->size == size && known->modified == modified)
         return known->md5;
-    const QString md5 = CYrCommonUtils::getFileMD5(path);
+    QString md5 = CYrCommonUtils::getFileMD5(path);
     m_digests.insert(path, FileDigest{size, modified, md5});
     return md5;
 }
@@ -314,12 +314,12 @@ bool YRResourceManage::downloadFileFromCloud(QJsonObject &record, bool hasUrl)
     return true;
 }
 
-void YRResourceManage::slotDownloadStarted(bool bSucceed, QJsonObject info)
+void YRResourceManage::slotDownloadStarted(bool bSucceed, const QJsonObject &info)
 {
     emit signalDownloadStart(bSucceed, info);
 }
 
-void YRResourceManage::slotDownloadFinished(bool bSucceed, QJsonObject info)
+void YRResourceManage::slotDownloadFinished(bool bSucceed, const QJsonObject &info)
 {
     qCDebug(lcResource).noquote() << "YRResourceManage::downloadFinished" << bSucceed
                                   << recordText(info);
@@ -354,7 +354,8 @@ void YRResourceManage::slotDownloadFinished(bool bSucceed, QJsonObject info)
     emit signalDownloadFinished(bSucceed, info);
 }
 
-void YRResourceManage::slotDownloadProgress(QJsonObject info, int iProgress, QString downloadType)
+void YRResourceManage::slotDownloadProgress(const QJsonObject &info, int iProgress,
+                                            const QString &downloadType)
 {
     emit signalDownloadProgress(info, iProgress, downloadType);
 }
@@ -435,7 +436,7 @@ bool YRResourceManage::uploadFileToCloud(QJsonObject &record, bool send)
     return true;
 }
 
-void YRResourceManage::slotUploadFinished(int res, QJsonObject info)
+void YRResourceManage::slotUploadFinished(int res, const QJsonObject &info)
 {
     qCDebug(lcResource).noquote() << "YRResourceManage::uploadFinished" << res << recordText(info);
     const QString sentPath = info.value(QLatin1String("localPath")).toString();
@@ -589,7 +590,7 @@ void YRResourceManage::slotNetWorkState(bool bState)
         check->checkNetWork(kCheckMark);
 }
 
-void YRResourceManage::slotResultNetWorkCheck(bool bState, QString strMark)
+void YRResourceManage::slotResultNetWorkCheck(bool bState, const QString &strMark)
 {
     qCDebug(lcResource).noquote() << "YRResourceManage::slotResultNetWorkCheck" << bState
                                   << strMark;

@@ -88,16 +88,16 @@ signals:
 public slots:
     void slotDirectoryChanged(const QString &path);
     void slotFileChanged(const QString &path);
-    void slotDownloadStarted(bool bSucceed, QJsonObject info);
-    void slotDownloadFinished(bool bSucceed, QJsonObject info);
-    void slotDownloadProgress(QJsonObject info, int iProgress, QString downloadType);
+    void slotDownloadStarted(bool bSucceed, const QJsonObject &info);
+    void slotDownloadFinished(bool bSucceed, const QJsonObject &info);
+    void slotDownloadProgress(const QJsonObject &info, int iProgress, const QString &downloadType);
     void slotDownloadQueueEmpty(bool bIsEmpty);
-    void slotUploadFinished(int res, QJsonObject info);
+    void slotUploadFinished(int res, const QJsonObject &info);
     void slotAvatarquit(QNetworkReply::NetworkError error);
     void slotAvatarData(QPixmap &pixmap);
     void slotNetWorkStateChanged(bool bState);
     void slotNetWorkState(bool bState);
-    void slotResultNetWorkCheck(bool bState, QString strMark);
+    void slotResultNetWorkCheck(bool bState, const QString &strMark);
 
 private:
     // One listed transfer: the record as this object keeps it and, for an upload, the complete

@@ -1,7 +1,7 @@
 #include "resourcemanage/yrresourcemanage.h"
 
 #include "plandata/planpaths.h"
-#include "resourcemanage/resourcelog.h"
+#include "resourcemanage/resourcelog_p.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,7 @@
 #include "resourcemanage/yrresourcemanage.h"
 
-#include "resourcemanage/resourcelog.h"
+#include "interfaces/cyrcommonutils.h"
+#include "resourcemanage/resourcelog_p.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,22 +20,6 @@ const QRegularExpression &imagePattern()
     static const QRegularExpression pattern(
         QStringLiteral(".jpg|.png|.jpeg|.gif|.jpe|.bmp|.tif|.raw|.image|.cur|.ico"));
     return pattern;
-}
-
-// Whether a deleted file has a small copy beside it: whole suffixes only, so that "x.b" or a
-// file without a suffix never takes some other "_small." file with it.
-bool hasSmallImageCopy(const QFileInfo &file)
-{
-    static const QStringList suffixes = {QStringLiteral("bmp"),  QStringLiteral("jpg"),
-                                         QStringLiteral("jpeg"), QStringLiteral("png"),
-                                         QStringLiteral("ico"),  QStringLiteral("cur")};
-    return suffixes.contains(file.suffix().toLower());
-}
-
-QString smallImageCopyPath(const QFileInfo &file)
-{
-    return file.absolutePath() + QLatin1Char('/') + file.completeBaseName() +
-           QLatin1String("_small.") + file.suffix();
 }
 
 // Whether path names something that deleting may remove: a file, or a symbolic link to a file
@@ -194,10 +179,8 @@ bool YRResourceManage::deleteLocalFile(const QString &path)
         return true;
     }
     removeFileEntry(file.absoluteFilePath());
-    if (hasSmallImageCopy(file)) {
-        const QFileInfo small(smallImageCopyPath(file));
-        if (isDeletableFile(small))
-            removeFileEntry(small.absoluteFilePath());
-    }
+    const QString smallCopy = CYrCommonUtils::smallCopyPath(file.absoluteFilePath());
+    if (!smallCopy.isEmpty() && isDeletableFile(QFileInfo(smallCopy)))
+        removeFileEntry(smallCopy);
     return true;
 }

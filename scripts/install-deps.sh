@@ -4,7 +4,7 @@
 # and what the cloud's benchmark compares with (nginx, curl).
 set -euo pipefail
 
-packages=(cmake make g++ qtbase5-dev libquazip1-qt5-dev)
+packages=(cmake make g++ qtbase5-dev zlib1g-dev libquazip1-qt5-dev)
 # yrcloud and its tests: the HTTP server, both SQL drivers, PostgreSQL for the tests' cluster,
 # and boto3, the S3 client it is checked against.
 packages+=(pkg-config libcpp-httplib-dev libqt5sql5-sqlite libqt5sql5-psql postgresql-15

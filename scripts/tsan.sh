@@ -11,7 +11,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DYRDATA_SANITIZE_THREAD=O
     -DYRDATA_BUILD_TESTS=ON -DYRDATA_BUILD_TOOLS=OFF
 # Only the tests of code that runs threads are built and run: the controller's two workers, the
 # controller that drives them, and the resource manager's hashing of local copies on all cores.
-subjects=(exportprocess extractplan operatepackage operatecloud resourcequeues)
+subjects=(exportprocess planpackage operatepackage operatecloud resourcequeues)
 targets=("${subjects[@]/#/tst_}")
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 cd "$build"

@@ -1,5 +1,5 @@
 #include "teachingplanoperate/yrcalexportprocess.h"
-#include "teachingplanoperate/workerlocker.h"
+#include "teachingplanoperate/workerlocker_p.h"
 
 #include <QVector>
 
@@ -117,55 +117,75 @@ int YRCalExportProcess::countReport(const Report &report)
     return m_doneSize > m_totalSize ? 99 : -1;
 }
 
+// Reads the reports of a batch off the lock. A transfer reports its progress many times over
+// with the same record; comparing costs less than reading it again, and nothing when the record
+// is shared.
+class YRCalExportProcess::ReportReader
+{
+public:
+    void read(const QVector<QPair<QJsonObject, int>> &taken, QVector<Report> &reports)
+    {
+        reports.clear();
+        reports.reserve(taken.size());
+        for (const auto &entry : taken) {
+            if (!m_haveLast || !(entry.first == m_lastInfo)) {
+                m_last = Report::read(entry.first);
+                m_lastInfo = entry.first;
+                m_haveLast = true;
+            }
+            m_last.percent = entry.second;
+            reports.append(m_last);
+        }
+    }
+
+private:
+    QJsonObject m_lastInfo;
+    Report m_last;
+    bool m_haveLast = false;
+};
+
 void YRCalExportProcess::run()
 {
+    ReportReader reader;
     QVector<QPair<QJsonObject, int>> taken;
     QVector<Report> reports;
-    QVector<int> toEmit;
-    QJsonObject lastInfo;
-    Report last;
-    bool haveLast = false;
     while (m_running.load()) {
         quint64 generation = 0;
-        {
-            WorkerLocker locker(m_mutex);
-            taken.swap(m_queue);
-            generation = m_generation;
-        }
-        if (taken.isEmpty()) {
+        if (!takeQueue(taken, generation)) {
             msleep(kIdlePollMs);
             continue;
         }
-        reports.clear();
-        reports.reserve(taken.size());
-        for (const auto &entry : qAsConst(taken)) {
-            // A transfer reports its progress many times over with the same record; comparing
-            // costs less than reading it again, and nothing when the record is shared.
-            if (!haveLast || !(entry.first == lastInfo)) {
-                last = Report::read(entry.first);
-                lastInfo = entry.first;
-                haveLast = true;
-            }
-            last.percent = entry.second;
-            reports.append(last);
-        }
+        reader.read(taken, reports);
         taken.clear();
+        countAndReport(reports, generation);
+    }
+}
 
-        for (int first = 0; first < reports.size(); first += kReportsPerLock) {
-            const int end = std::min<int>(reports.size(), first + kReportsPerLock);
-            toEmit.clear();
-            {
-                WorkerLocker locker(m_mutex);
-                if (m_generation != generation)
-                    break;
-                for (int i = first; i < end; ++i) {
-                    const int percent = countReport(reports.at(i));
-                    if (percent >= 0)
-                        toEmit.append(percent);
-                }
+bool YRCalExportProcess::takeQueue(QVector<QPair<QJsonObject, int>> &taken, quint64 &generation)
+{
+    WorkerLocker locker(m_mutex);
+    taken.swap(m_queue);
+    generation = m_generation;
+    return !taken.isEmpty();
+}
+
+void YRCalExportProcess::countAndReport(const QVector<Report> &reports, quint64 generation)
+{
+    QVector<int> toEmit;
+    for (int first = 0; first < reports.size(); first += kReportsPerLock) {
+        const int end = std::min<int>(reports.size(), first + kReportsPerLock);
+        toEmit.clear();
+        {
+            WorkerLocker locker(m_mutex);
+            if (m_generation != generation)
+                return;
+            for (int i = first; i < end; ++i) {
+                const int percent = countReport(reports.at(i));
+                if (percent >= 0)
+                    toEmit.append(percent);
             }
-            for (int percent : qAsConst(toEmit))
-                emit exportProcess(percent);
         }
+        for (int percent : qAsConst(toEmit))
+            emit exportProcess(percent);
     }
 }

@@ -44,7 +44,13 @@ protected:
 
 private:
     struct Report;
+    class ReportReader;
 
+    // Takes the whole queue into taken, with the generation it belongs to; false when empty.
+    bool takeQueue(QVector<QPair<QJsonObject, int>> &taken, quint64 &generation);
+    // Counts reports in chunks under the lock and emits what they report, unless a reset has
+    // begun another generation meanwhile.
+    void countAndReport(const QVector<Report> &reports, quint64 generation);
     // Counts one report read off the lock; returns the percentage to emit, or -1 for none.
     int countReport(const Report &report);
 

@@ -1,7 +1,7 @@
 #include "teachingplanoperate/yrextractteachingplan.h"
-#include "teachingplanoperate/operatelog.h"
-#include "teachingplanoperate/planpackage.h"
-#include "teachingplanoperate/workerlocker.h"
+#include "interfaces/planpackage.h"
+#include "teachingplanoperate/operatelog_p.h"
+#include "teachingplanoperate/workerlocker_p.h"
 
 #include <QFileInfo>
 

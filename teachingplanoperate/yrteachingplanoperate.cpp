@@ -2,7 +2,7 @@
 
 #include "plandata/planpaths.h"
 #include "resourcemanage/yrresourcemanage.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 #include "teachingplanoperate/yrcalexportprocess.h"
 #include "teachingplanoperate/yrextractteachingplan.h"
 
@@ -13,6 +13,52 @@ Q_LOGGING_CATEGORY(lcOperate, "yrdata.operate")
 namespace {
 
 const int kAutoSaveIntervalMs = 300000;
+
+struct CodeName
+{
+    int code;
+    const char *name;
+};
+
+// Codes 3, 11 and 17 are never reported and have no name.
+const CodeName kStateNames[] = {
+    {TPOS_Success_Create, "TPOS_Success_Create"},
+    {TPOS_Success_Open, "TPOS_Success_Open"},
+    {TPOS_Success_Rename, "TPOS_Success_Rename"},
+    {TPOS_Success_Delete, "TPOS_Success_Delete"},
+    {TPOS_Success_Export, "TPOS_Success_Export"},
+    {TPOS_Success_Import, "TPOS_Success_Import"},
+    {TPOS_Success_Translate, "TPOS_Success_Translate"},
+    {TPOS_Fail_Create, "TPOS_Fail_Create"},
+    {TPOS_Fail_Open, "TPOS_Fail_Open"},
+    {TPOS_Fail_Rename, "TPOS_Fail_Rename"},
+    {TPOS_Fail_Delete, "TPOS_Fail_Delete"},
+    {TPOS_Fail_Export, "TPOS_Fail_Export"},
+    {TPOS_Fail_Import, "TPOS_Fail_Import"},
+    {TPOS_Fail_AddNode_ExistFile, "TPOS_Fail_AddNode_ExistFile"},
+    {TPOS_Fail_AddNode_PlanFile, "TPOS_Fail_AddNode_PlanFile"},
+    {TPOS_Fail_Ignore, "TPOS_Fail_Ignore"},
+    {TPOS_Fail_Translate, "TPOS_Fail_Translate"},
+    {TPOS_Start_Import, "TPOS_Start_Import"},
+    {TPOS_Start_Export, "TPOS_Start_Export"},
+};
+
+const CodeName kVersionNames[] = {
+    {TPV_Unknown, "TPV_Unknown"},
+    {TPV_Version3, "TPV_Version3"},
+    {TPV_Version4, "TPV_Version4"},
+    {TPV_Version5, "TPV_Version5"},
+};
+
+template <size_t N>
+QString nameOfCode(const CodeName (&table)[N], int code)
+{
+    for (const CodeName &entry : table) {
+        if (entry.code == code)
+            return QLatin1String(entry.name);
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -83,6 +129,16 @@ YRTeachingPlanOperate::~YRTeachingPlanOperate()
     m_extractPlan->wait();
 }
 
+QString YRTeachingPlanOperate::stateName(int nState)
+{
+    return nameOfCode(kStateNames, nState);
+}
+
+QString YRTeachingPlanOperate::versionName(int nVersion)
+{
+    return nameOfCode(kVersionNames, nVersion);
+}
+
 // ---- Editing forwards ----
 
 void YRTeachingPlanOperate::appendNode(const QString &stepId, const QString &taskId,
@@ -91,7 +147,7 @@ void YRTeachingPlanOperate::appendNode(const QString &stepId, const QString &tas
     if (m_pPlanData->appendNode(stepId, taskId, nodeJson)) {
         returnJsonToWeb();
     } else {
-        reportState(TPOS_Fail_AddNode_ExistFile, "appendNode", "TPOS_Fail_AddNode_ExistFile");
+        reportState(TPOS_Fail_AddNode_ExistFile, "appendNode");
     }
     appendNotSaveFlag();
 }
@@ -219,11 +275,11 @@ void YRTeachingPlanOperate::reportState(int state)
     emit signalTeachingPlanOperateState(state);
 }
 
-void YRTeachingPlanOperate::reportState(int state, const char *operation, const char *stateName)
+void YRTeachingPlanOperate::reportState(int state, const char *operation)
 {
     qCDebug(lcOperate).noquote()
         << QStringLiteral("YRTeachingPlanOperate::%1").arg(QLatin1String(operation))
-        << QLatin1String(stateName);
+        << stateName(state);
     emit signalTeachingPlanOperateState(state);
 }
 

@@ -74,6 +74,11 @@ public:
     // Stops the export-progress worker and waits for a running unpack first.
     ~YRTeachingPlanOperate() override;
 
+    // The TPOS_* name of a state code ("TPOS_Success_Open"); empty for a code that has none.
+    static QString stateName(int nState);
+    // The TPV_* name of a plan version code; empty for a code that has none.
+    static QString versionName(int nVersion);
+
     // Creating and opening.
     // A new plan with one "内容精讲" step in a fresh working directory; state 0 or 8.
     bool createTeachingPlan();
@@ -189,6 +194,12 @@ private:
     // The directory part of root + "/" + jsonPath as the plan directory, created; false (and
     // nothing set) when it would leave the teaching-plan root or cannot be made.
     bool enterDocumentDir(const QString &jsonPath);
+    // The steps of openTeachingPlan: prepare the directory, then open the document from where
+    // it is (a local plan, the plan service, the cloud, or the copy left on disk).
+    bool prepareOpenedPlan(const QString &jsonPath, const QString &planId, const QString &name);
+    bool openLocalDocument(const QString &jsonPath, const QString &name);
+    bool askServiceForDocument(const QString &planId);
+    bool openDocumentOnDisk();
     void finishOpenedPlan();
     void startExtract(const QString &package);
     void handleOpenExtract(bool bSuccess);
@@ -267,7 +278,8 @@ private:
     bool isImporting() const { return isFlowSet(TPOF_Background | TPOF_Importing); }
     QString documentPath() const;
     void reportState(int state);
-    void reportState(int state, const char *operation, const char *stateName);
+    // Also writes the debug line "YRTeachingPlanOperate::<operation>" with the state's name.
+    void reportState(int state, const char *operation);
     IYRHttpRequest *httpRequest() const;
     void requestNetWorkCheck();
     static bool isSignedIn();

@@ -5,7 +5,7 @@
 
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 
 #include <QFileInfo>
 
@@ -158,7 +158,7 @@ void YRTeachingPlanOperate::slotHttpRequestError(const QString &mark, int code,
         if (isEditing()) {
             qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::slotHttpRequestError"
                                          << "open file failed";
-            reportState(TPOS_Fail_Open, "slotHttpRequestError", "TPOS_Fail_Open");
+            reportState(TPOS_Fail_Open, "slotHttpRequestError");
         } else if (isExporting()) {
             qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::slotHttpRequestError"
                                          << "translate failed";

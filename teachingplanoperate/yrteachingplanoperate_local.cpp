@@ -6,7 +6,7 @@
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
 #include "resourcemanage/yrresourcemanage.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -54,7 +54,7 @@ bool YRTeachingPlanOperate::addLocalFile(const QString &path, int progress)
             << "YRTeachingPlanOperate::addLocalFile" << index << parts << guid;
     if (index < 0 || index == parts.size() - 1)
         return false;
-    const QString container = parts.at(index + 1);
+    const QString &container = parts.at(index + 1);
     qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::addLocalFile" << absolute << progress
                                  << container;
 
@@ -110,13 +110,13 @@ bool YRTeachingPlanOperate::appendLocalFileNode(const QString &absolute, const Q
     const int result = m_pPlanData->appendNode(container, raw);
     switch (result) {
     case TPANS_Success:
-        node.release(); // the tree owns it now
+        static_cast<void>(node.release()); // the tree owns it now
         adding.node = *raw;
         adding.active = true;
         returnJsonToWeb();
         return true;
     case TPANS_ExistFile:
-        reportState(TPOS_Fail_AddNode_ExistFile, "addLocalFile", "TPOS_Fail_AddNode_ExistFile");
+        reportState(TPOS_Fail_AddNode_ExistFile, "addLocalFile");
         return false;
     case TPANS_PlanFile:
         reportState(TPOS_Fail_AddNode_PlanFile);
@@ -127,7 +127,7 @@ bool YRTeachingPlanOperate::appendLocalFileNode(const QString &absolute, const Q
         // A 0 may come from a node the tree took before its text could be regenerated: the
         // tree owns it then, and only then may it stay alive.
         if (m_pPlanData->getNodeId(container).contains(raw->id))
-            node.release();
+            static_cast<void>(node.release());
         return false;
     }
 }
@@ -215,8 +215,11 @@ void YRTeachingPlanOperate::storeQuestionContent(const QJsonObject &entry, const
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return;
-    file.write(QJsonDocument(data.value(QLatin1String("questionJson")).toObject())
-                   .toJson(QJsonDocument::Indented));
+    const QByteArray content = QJsonDocument(data.value(QLatin1String("questionJson")).toObject())
+                                   .toJson(QJsonDocument::Indented);
+    // A short write leaves the question as it was, to be fetched again.
+    if (file.write(content) != content.size())
+        file.cancelWriting();
     file.commit();
 }
 

@@ -5,7 +5,7 @@
 
 #include "plandata/planpaths.h"
 #include "resourcemanage/yrresourcemanage.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 #include "teachingplanoperate/yrextractteachingplan.h"
 
 #include <QDate>
@@ -87,20 +87,20 @@ bool YRTeachingPlanOperate::createTeachingPlan()
     m_operationFlags = TPOF_Editing | TPOF_Opened;
     m_savePath.clear();
     if (!initTeachingPlanEnv()) {
-        reportState(TPOS_Fail_Create, "createTeachingPlan", "TPOS_Fail_Create");
+        reportState(TPOS_Fail_Create, "createTeachingPlan");
         return false;
     }
     m_pPlanData->addStepOrTask(QString(), tr("内容精讲"), tr("内容精讲"));
     if (isSignedIn())
         m_autoSaveTimer->start();
-    reportState(TPOS_Success_Create, "createTeachingPlan", "TPOS_Success_Create");
+    reportState(TPOS_Success_Create, "createTeachingPlan");
     appendNotSaveFlag();
     return true;
 }
 
 void YRTeachingPlanOperate::finishOpenedPlan()
 {
-    reportState(TPOS_Success_Open, "openTeachingPlan", "TPOS_Success_Open");
+    reportState(TPOS_Success_Open, "openTeachingPlan");
     if (isSignedIn())
         m_autoSaveTimer->start();
     separateUploadFile(m_pPlanData->getJsonFiles());
@@ -113,15 +113,32 @@ bool YRTeachingPlanOperate::openTeachingPlan(const QString &jsonPath, const QStr
     Q_UNUSED(text3)
     Q_UNUSED(version)
     m_operationFlags = TPOF_Editing | TPOF_Opened;
-    if (!initTeachingPlanEnv()) {
-        reportState(TPOS_Fail_Open, "openTeachingPlan", "TPOS_Fail_Open");
+    if (!prepareOpenedPlan(jsonPath, planId, name)) {
+        reportState(TPOS_Fail_Open, "openTeachingPlan");
         return false;
     }
+    if (YROperate::isLocalPlanId(planId))
+        return openLocalDocument(jsonPath, name);
+    if (YROperate::hasNoDocumentPath(jsonPath))
+        return askServiceForDocument(planId);
+    if (m_pResourceManage->IsConnectedWithNet()) {
+        downloadFileFromCloud(jsonPath, QStringLiteral("jsonroad"));
+        return true;
+    }
+    // Offline: the copy left from an earlier session, if any.
+    return openDocumentOnDisk();
+}
+
+// A fresh working directory at the document's place under the root, and the plan's name and
+// cloud identifier as the caller knows them.
+bool YRTeachingPlanOperate::prepareOpenedPlan(const QString &jsonPath, const QString &planId,
+                                              const QString &name)
+{
+    if (!initTeachingPlanEnv())
+        return false;
     removeTeachingPlanDir();
-    if (!enterDocumentDir(jsonPath)) {
-        reportState(TPOS_Fail_Open, "openTeachingPlan", "TPOS_Fail_Open");
+    if (!enterDocumentDir(jsonPath))
         return false;
-    }
     TeachingPlanAttr attr = m_pPlanData->getTeachingPlanAttr();
     attr.strName = name;
     m_pPlanData->setTeachingPlanAttr(attr);
@@ -130,44 +147,48 @@ bool YRTeachingPlanOperate::openTeachingPlan(const QString &jsonPath, const QStr
     const int id = planId.toInt(&parsed, 10);
     if (parsed)
         setId(id);
+    return true;
+}
 
-    if (YROperate::isLocalPlanId(planId)) {
-        if (!QFileInfo::exists(m_pPlanData->getTeachingPlanRoot() + QLatin1Char('/') + jsonPath)) {
-            reportState(TPOS_Fail_Open, "openTeachingPlan", "TPOS_Fail_Open");
-            return false;
-        }
-        if (!openTeachingPlanJsonFile(documentPath())) {
-            reportState(TPOS_Fail_Ignore, "openTeachingPlan", "TPOS_Fail_Ignore");
-            return false;
-        }
-        attr = m_pPlanData->getTeachingPlanAttr();
-        attr.strName = name;
-        m_pPlanData->setTeachingPlanAttr(attr);
-        finishOpenedPlan();
-        return true;
+bool YRTeachingPlanOperate::openLocalDocument(const QString &jsonPath, const QString &name)
+{
+    if (!QFileInfo::exists(m_pPlanData->getTeachingPlanRoot() + QLatin1Char('/') + jsonPath)) {
+        reportState(TPOS_Fail_Open, "openTeachingPlan");
+        return false;
     }
-
-    if (YROperate::hasNoDocumentPath(jsonPath)) {
-        if (!transformToCurrentVersion()) {
-            reportState(TPOS_Fail_Ignore, "openTeachingPlan", "TPOS_Fail_Ignore");
-            return false;
-        }
-        m_askBeforeConvert = false;
-        if (!parsed) {
-            reportState(TPOS_Fail_Open, "openTeachingPlan", "TPOS_Fail_Open");
-            return false;
-        }
-        askCloudTranslatePlan(planId, YRPlanPaths::signedInUserId(), QStringLiteral("4.0"));
-        return true;
-    }
-
-    if (m_pResourceManage->IsConnectedWithNet()) {
-        downloadFileFromCloud(jsonPath, QStringLiteral("jsonroad"));
-        return true;
-    }
-    // Offline: the copy left from an earlier session, if any.
     if (!openTeachingPlanJsonFile(documentPath())) {
-        reportState(TPOS_Fail_Ignore, "openTeachingPlan", "TPOS_Fail_Ignore");
+        reportState(TPOS_Fail_Ignore, "openTeachingPlan");
+        return false;
+    }
+    TeachingPlanAttr attr = m_pPlanData->getTeachingPlanAttr();
+    attr.strName = name;
+    m_pPlanData->setTeachingPlanAttr(attr);
+    finishOpenedPlan();
+    return true;
+}
+
+// An old cloud plan without a document: the plan service converts it, once the user agrees.
+bool YRTeachingPlanOperate::askServiceForDocument(const QString &planId)
+{
+    if (!transformToCurrentVersion()) {
+        reportState(TPOS_Fail_Ignore, "openTeachingPlan");
+        return false;
+    }
+    m_askBeforeConvert = false;
+    bool parsed = false;
+    planId.toInt(&parsed, 10);
+    if (!parsed) {
+        reportState(TPOS_Fail_Open, "openTeachingPlan");
+        return false;
+    }
+    askCloudTranslatePlan(planId, YRPlanPaths::signedInUserId(), QStringLiteral("4.0"));
+    return true;
+}
+
+bool YRTeachingPlanOperate::openDocumentOnDisk()
+{
+    if (!openTeachingPlanJsonFile(documentPath())) {
+        reportState(TPOS_Fail_Ignore, "openTeachingPlan");
         return false;
     }
     finishOpenedPlan();
@@ -224,7 +245,7 @@ void YRTeachingPlanOperate::slotExtractFinished(bool bSuccess)
 void YRTeachingPlanOperate::handleOpenExtract(bool bSuccess)
 {
     if (!bSuccess) {
-        reportState(TPOS_Fail_Open, "slotExtractFinished", "TPOS_Fail_Open");
+        reportState(TPOS_Fail_Open, "slotExtractFinished");
         return;
     }
     emit signalJsonVersion(readVersionFromJson(documentPath()), m_callerMark);

@@ -6,7 +6,7 @@
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
 #include "resourcemanage/yrresourcemanage.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 #include "teachingplanoperate/yrextractteachingplan.h"
 
 #include <QFile>
@@ -55,7 +55,7 @@ bool YRTeachingPlanOperate::exportTeachingPlan(const QString &planId, const QStr
 void YRTeachingPlanOperate::failExport()
 {
     m_progressVisible = false;
-    reportState(TPOS_Fail_Export, "exportTeachingPlan", "TPOS_Fail_Export");
+    reportState(TPOS_Fail_Export, "exportTeachingPlan");
 }
 
 bool YRTeachingPlanOperate::handleExportFile()

@@ -4,7 +4,7 @@
 
 #include "plandata/planpaths.h"
 #include "resourcemanage/yrresourcemanage.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 #include "teachingplanoperate/yrcalexportprocess.h"
 
 #include <QDateTime>

@@ -4,7 +4,7 @@
 #include "teachingplanoperate/yrteachingplanoperate.h"
 
 #include "interfaces/yrtpversiontransformdialog.h"
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 
 #include <QDateTime>
 #include <QFile>

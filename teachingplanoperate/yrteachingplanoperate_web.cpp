@@ -3,7 +3,7 @@
 
 #include "teachingplanoperate/yrteachingplanoperate.h"
 
-#include "teachingplanoperate/operatelog.h"
+#include "teachingplanoperate/operatelog_p.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -3,10 +3,6 @@
 #include <QImage>
 #include <QtTest>
 
-#include <quazip/JlCompress.h>
-
-#include <unistd.h>
-
 namespace {
 
 QString at(const QString &dir, const char *relative)
@@ -43,46 +39,9 @@ QByteArray imageBytes(const QSize &size, const char *format)
     return buffer.open(QIODevice::WriteOnly) && image.save(&buffer, format) ? bytes : QByteArray();
 }
 
-// Relative path -> content of every file below root; directories map to a null array.
-QMap<QString, QByteArray> treeContent(const QString &root)
-{
-    QMap<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        tree.insert(QDir(root).relativeFilePath(it.next()),
-                    it.fileInfo().isDir() ? QByteArray() : readFile(it.filePath()));
-    return tree;
-}
-
-QString entryNames(const QString &archive)
-{
-    QStringList names = JlCompress::getFileList(archive);
-    names.sort();
-    return names.join(QLatin1Char(' '));
-}
-
-// A plan-like directory: nested folders, binary and empty files, names outside ASCII, an
-// empty folder, a hidden file and a highly compressible file.
-void fillSampleTree(const QString &root)
-{
-    QVERIFY(writeFile(at(root, "teachpkg.json"), "{\"version\":\"5.0\"}\n"));
-    QVERIFY(writeFile(at(root, "res/deep/er/random.bin"), randomBytes(300 * 1024)));
-    QVERIFY(writeFile(at(root, "res/zeros.bin"), QByteArray(200000, '\0')));
-    QVERIFY(writeFile(at(root, "res/empty.txt"), QByteArray()));
-    QVERIFY(writeFile(at(root, "图片/课件 一.pptx"), "slides"));
-    QVERIFY(writeFile(at(root, ".hidden"), "h"));
-    QVERIFY(QDir().mkpath(at(root, "emptydir")));
-}
-
-bool pack(const QString &package, const QString &dir, bool recursive = true, int level = 0)
-{
-    return CYrCommonUtils::compressDir_level(package, dir, recursive, level);
-}
-
 } // namespace
 
-class CommonUtilsTest : public QObject
+class TestCommonUtils : public QObject
 {
     Q_OBJECT
 
@@ -122,77 +81,6 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, joined);
         QCOMPARE(CYrCommonUtils::JoinPathFileName(path, name), joined);
-    }
-
-    void packageRoundTripsThroughExtractDir_data()
-    {
-        QTest::addColumn<int>("level");
-        QTest::newRow("stored") << 0;
-        QTest::newRow("deflated") << 6;
-    }
-
-    void packageRoundTripsThroughExtractDir()
-    {
-        QFETCH(int, level);
-        QTemporaryDir work;
-        const QString source = at(work.path(), "plan"), package = at(work.path(), "plan.yrtp");
-        fillSampleTree(source);
-        QVERIFY(pack(package, source, true, level));
-
-        QuaZip zip(package);
-        QVERIFY(zip.open(QuaZip::mdUnzip));
-        const QList<QuaZipFileInfo64> entries = zip.getFileInfoList64();
-        for (const QuaZipFileInfo64 &info : entries) {
-            const bool stored = level == 0 || info.name.endsWith(QLatin1Char('/'));
-            QCOMPARE(info.method, quint16(stored ? 0 : Z_DEFLATED));
-            if (stored)
-                QCOMPARE(info.compressedSize, info.uncompressedSize);
-            else if (info.name == QLatin1String("res/zeros.bin"))
-                QVERIFY(info.compressedSize < info.uncompressedSize / 10);
-        }
-        QVERIFY(!JlCompress::extractDir(package, at(work.path(), "restored")).isEmpty());
-        QCOMPARE(treeContent(at(work.path(), "restored")), treeContent(source));
-        QVERIFY(pack(package, source, false, level));
-        QCOMPARE(entryNames(package), QStringLiteral(".hidden teachpkg.json"));
-    }
-
-    void failedPackingLeavesExistingPackageUntouched()
-    {
-        QTemporaryDir work;
-        const QString source = at(work.path(), "plan"), package = at(work.path(), "plan.yrtp");
-        fillSampleTree(source);
-        QVERIFY(writeFile(package, "previous package"));
-        QVERIFY(!pack(package, at(work.path(), "gone")));
-        QVERIFY(!pack(package, package));
-        QVERIFY(!pack(at(work.path(), "no/such/plan.yrtp"), source));
-        if (geteuid() != 0) { // root reads every file
-            QVERIFY(writeFile(at(source, "res/locked.bin"), "secret"));
-            QVERIFY(QFile::setPermissions(at(source, "res/locked.bin"), QFileDevice::WriteOwner));
-            QVERIFY(!pack(package, source));
-        }
-        QCOMPARE(readFile(package), QByteArray("previous package"));
-        QCOMPARE(QDir(work.path()).entryList(QDir::Files),
-                 QStringList(QStringLiteral("plan.yrtp")));
-    }
-
-    // Links could leak files from outside the plan. An older package inside the plan, named
-    // through a path that is not canonical, is replaced: not packed into itself, no temporaries.
-    void packageHoldsOnlyTheDirectorysOwnFiles()
-    {
-        QTemporaryDir work;
-        const QString outside = at(work.path(), "outside"), source = at(work.path(), "plan");
-        QVERIFY(writeFile(at(outside, "secret.txt"), "secret"));
-        QVERIFY(writeFile(at(source, "teachpkg.json"), "{}"));
-        QVERIFY(QFile::link(at(outside, "secret.txt"), at(source, "link.txt")));
-        QVERIFY(QFile::link(outside, at(source, "linkdir")));
-        QVERIFY(QFile::link(at(work.path(), "nowhere"), at(source, "dangling")));
-        const QString package = at(source, "plan.yrtp");
-        QVERIFY(writeFile(package, "an older package"));
-
-        QVERIFY(pack(package, at(work.path(), "plan/../plan/")));
-        QCOMPARE(entryNames(package), QStringLiteral("teachpkg.json"));
-        QCOMPARE(QDir(source).entryList({QStringLiteral("plan.yrtp*")}),
-                 QStringList(QStringLiteral("plan.yrtp")));
     }
 
     void smallCopyFitsIn120Square_data()
@@ -243,5 +131,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(CommonUtilsTest)
+QTEST_MAIN(TestCommonUtils)
 #include "tst_commonutils.moc"

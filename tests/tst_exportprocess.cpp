@@ -32,7 +32,7 @@ signals:
     void exportProcess(int value);
 };
 
-class tst_ExportProcess : public QObject
+class TestExportProcess : public QObject
 {
     Q_OBJECT
 
@@ -180,5 +180,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ExportProcess)
+QTEST_GUILESS_MAIN(TestExportProcess)
 #include "tst_exportprocess.moc"

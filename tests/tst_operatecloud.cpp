@@ -1,10 +1,10 @@
 #include "interfaces/cyrcommonutils.h"
+#include "interfaces/planpackage.h"
 #include "support/modalanswerer.h"
 #include "support/operatefixture.h"
 
 #include <QCryptographicHash>
 #include <QtTest>
-#include <quazip/JlCompress.h>
 
 using namespace PlanFixtures;
 
@@ -268,6 +268,73 @@ private slots:
         QTRY_COMPARE(host.stateCodes(), QList<int>{TPOS_Fail_Rename});
     }
 
+    // A document path from a caller or the plan service never leads a flow out of the root,
+    // not even into a sibling whose name begins like the root's.
+    void documentPathsThatLeaveTheRootAreRefused_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<QString>("jsonPath");
+        QTest::addColumn<int>("failure");
+        for (const QString path :
+             {"../outside/p/teachpkg.json", "../TeachPlans-other/p/teachpkg.json"}) {
+            QTest::addRow("open %s", qPrintable(path)) << "open" << path << int(TPOS_Fail_Open);
+            QTest::addRow("background rename %s", qPrintable(path))
+                << "rename" << path << int(TPOS_Fail_Rename);
+            QTest::addRow("export %s", qPrintable(path))
+                << "export" << path << int(TPOS_Fail_Export);
+            QTest::addRow("conversion answered with %s", qPrintable(path))
+                << "translate" << path << int(TPOS_Fail_Export);
+        }
+    }
+    void documentPathsThatLeaveTheRootAreRefused()
+    {
+        QFETCH(QString, flow);
+        QFETCH(QString, jsonPath);
+        QFETCH(int, failure);
+        CloudHost host;
+        QTemporaryDir out;
+        ModalAnswerer answerer;
+        answerer.chooseFile(out.filePath("exported.yrtp"));
+        answerer.answerConversion(true);
+        host.net.http()->replies.insert(
+            kTranslate,
+            QJsonObject{{"success", true},
+                        {"data", QJsonObject{{"p_jsonroad", jsonPath}, {"p_title", "t"}}}});
+        if (flow == "open")
+            QVERIFY(!host.operate->openTeachingPlan(jsonPath, "42", "", "n", "5.0"));
+        else if (flow == "rename")
+            QVERIFY(!host.operate->renameTeachingPlan("42", "n", jsonPath, "0"));
+        else if (flow == "export")
+            QVERIFY(!host.operate->exportTeachingPlan("42", jsonPath, "n", ""));
+        else
+            QVERIFY(host.operate->exportTeachingPlan("42", "0", "n", ""));
+        QTRY_VERIFY(host.stateCodes().contains(failure));
+        QVERIFY(host.net.transfer()->downloads.isEmpty());
+        const QDir tavrunelcore(QFileInfo(host.root()).absolutePath());
+        QCOMPARE(tavrunelcore.entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"TeachPlans"});
+    }
+
+    // Only the plan's own files go to the cloud, whatever a report names.
+    void uploadsSendOnlyThePlansOwnFiles()
+    {
+        CloudHost host;
+        QVERIFY(host.openCloudPlan());
+        QVERIFY(host.waitForResources());
+        const QString sibling = host.root() + "-other/x.txt";
+        const QString outside = host.profile.path() + "/secret.txt";
+        for (const QString &file : {sibling, outside}) {
+            QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()) &&
+                    writeFile(file, "not the plan's"));
+            const int uploads = host.net.transfer()->uploads.size();
+            host.operate->slotFileUpadated(QJsonObject{{"dest", file},
+                                                       {"localPath", "/s1/a.docx"},
+                                                       {"nodeType", "file"},
+                                                       {"nodeId", "n1"}});
+            QCOMPARE(host.net.transfer()->uploads.size(), uploads);
+        }
+    }
+
     void exportPacksTheWholePlan()
     {
         CloudHost host;
@@ -283,7 +350,7 @@ private slots:
         QCOMPARE(progress.first(), (QList<QVariant>{TPOF_Background | TPOF_Exporting, 0}));
 
         QTemporaryDir unpacked;
-        QVERIFY(!JlCompress::extractDir(out.filePath("exported.yrtp"), unpacked.path()).isEmpty());
+        QVERIFY(YRPlanPackage::extractPackage(out.filePath("exported.yrtp"), unpacked.path()));
         QCOMPARE(readAll(unpacked.filePath("s1/a.docx")), QByteArray("resource A"));
         QVERIFY(QFile::exists(unpacked.filePath("s1/single_101.json")));
         QCOMPARE(nameInDocument(unpacked.filePath("teachpkg.json")), QStringLiteral("Exported"));

@@ -3,10 +3,10 @@
 #include "support/operatefixture.h"
 #include "teachingplanoperate/yrcalexportprocess.h"
 
+#include "interfaces/planpackage.h"
 #include <QFileDialog>
 #include <QTimer>
 #include <QtTest>
-#include <quazip/JlCompress.h>
 
 using namespace PlanFixtures;
 
@@ -146,7 +146,7 @@ private slots:
 
         // The package restores the plan directory.
         QTemporaryDir restored;
-        QVERIFY(!JlCompress::extractDir(out.filePath("lesson.yrtp"), restored.path()).isEmpty());
+        QVERIFY(YRPlanPackage::extractPackage(out.filePath("lesson.yrtp"), restored.path()));
         QCOMPARE(readAll(restored.filePath("teachpkg.json")), readAll(host.document()));
     }
 

@@ -88,14 +88,16 @@ private slots:
         QVERIFY(!QFileInfo::exists(escapeTarget));
         QVERIFY(!QFileInfo::exists(host.document()));
 
-        // A document that does not load is a failed import, and is not overwritten.
-        host.states->clear();
-        const QString broken =
-            writeArchive(out.filePath("broken.yrtp"), {{"teachpkg.json", "{ not a plan"}});
-        answerer.chooseFile(broken);
-        QVERIFY(host.operate->importTeachingPlan());
-        QTRY_COMPARE(host.stateCodes(), (QList<int>{TPOS_Start_Import, TPOS_Fail_Import}));
-        QCOMPARE(readAll(host.document()), QByteArray("{ not a plan"));
+        // A document that is not a JSON object, or one that does not load as a plan, is a
+        // failed import; the second one is not overwritten with an empty plan.
+        for (const QByteArray &document : {QByteArray("{ not a plan"), QByteArray("{}")}) {
+            host.states->clear();
+            answerer.chooseFile(
+                writeArchive(out.filePath("broken.yrtp"), {{"teachpkg.json", document}}));
+            QVERIFY(host.operate->importTeachingPlan());
+            QTRY_COMPARE(host.stateCodes(), (QList<int>{TPOS_Start_Import, TPOS_Fail_Import}));
+            QCOMPARE(readAll(host.document()), document == "{}" ? document : QByteArray());
+        }
 
         host.states->clear();
         const QString empty = writeArchive(out.filePath("empty.yrtp"), {{"other.txt", "x"}});

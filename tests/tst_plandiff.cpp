@@ -33,7 +33,7 @@ QStringList nodeIds(const QVector<QJsonObject> &records)
 
 } // namespace
 
-class tst_PlanDiff : public QObject
+class TestPlanDiff : public QObject
 {
     Q_OBJECT
 
@@ -47,7 +47,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void tst_PlanDiff::changedLocalUploadsAreListed()
+void TestPlanDiff::changedLocalUploadsAreListed()
 {
     const QString planDir = m_dir.path() + "/plan";
     const QJsonArray saved = {
@@ -96,7 +96,7 @@ void tst_PlanDiff::changedLocalUploadsAreListed()
     QCOMPARE(unchanged.getJsonFiles().size(), 3);
 }
 
-void tst_PlanDiff::missingOtherDocumentListsEveryLocalUpload()
+void TestPlanDiff::missingOtherDocumentListsEveryLocalUpload()
 {
     YRPlanData data;
     data.setTeachingPlanDir(m_dir.path() + "/plan2");
@@ -108,7 +108,7 @@ void tst_PlanDiff::missingOtherDocumentListsEveryLocalUpload()
              QStringList("a:file"));
 }
 
-void tst_PlanDiff::downloadTotal()
+void TestPlanDiff::downloadTotal()
 {
     QJsonObject notANumber = fileContent("b.docx", "/b.docx");
     notANumber.insert("fileSize", "abc");
@@ -123,7 +123,7 @@ void tst_PlanDiff::downloadTotal()
     QCOMPARE(data.getDownloadFileTotalSize(), 1000000 + 100 + 100);
 }
 
-void tst_PlanDiff::downloadTotalSaturates()
+void TestPlanDiff::downloadTotalSaturates()
 {
     QJsonArray nodes;
     for (int i = 0; i < 3; ++i) {
@@ -136,5 +136,5 @@ void tst_PlanDiff::downloadTotalSaturates()
     QCOMPARE(data.getDownloadFileTotalSize(), std::numeric_limits<int>::max());
 }
 
-QTEST_GUILESS_MAIN(tst_PlanDiff)
+QTEST_GUILESS_MAIN(TestPlanDiff)
 #include "tst_plandiff.moc"

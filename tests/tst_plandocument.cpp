@@ -12,7 +12,7 @@
 
 using namespace PlanFixtures;
 
-class tst_PlanDocument : public QObject
+class TestPlanDocument : public QObject
 {
     Q_OBJECT
 
@@ -22,8 +22,10 @@ private slots:
     void writerTextIsTheFrameworksForAnyCharacters();
     void versionRules_data();
     void versionRules();
-    void documentKeepsTimesAfter2038();
+    void documentKeepsTimesIn64Bits_data();
+    void documentKeepsTimesIn64Bits();
     void readerOrdersAndIdentifiers();
+    void equalOrdersKeepDocumentOrder();
     void unknownNodeTypesAreDroppedSiblingsKept();
     void unknownStepTypeFailsTheWriteAndKeepsText();
     void contentKindsSurviveRoundTrip_data();
@@ -39,7 +41,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void tst_PlanDocument::registeredAsPlanDataInterface()
+void TestPlanDocument::registeredAsPlanDataInterface()
 {
     YRPlanData data;
     QObject *object = data.getObject();
@@ -52,7 +54,7 @@ void tst_PlanDocument::registeredAsPlanDataInterface()
     QCOMPARE(data.getTeachingPlanAttr().iBoardId, 4);
 }
 
-void tst_PlanDocument::writerTextIsIndentedSortedUtf8()
+void TestPlanDocument::writerTextIsIndentedSortedUtf8()
 {
     YRPlanData data;
     data.setTeachingPlanAttr(TeachingPlanAttr()); // an empty plan gets a GUID of its own
@@ -85,7 +87,7 @@ void tst_PlanDocument::writerTextIsIndentedSortedUtf8()
     QCOMPARE(data.getJson(), expected);
 }
 
-void tst_PlanDocument::writerTextIsTheFrameworksForAnyCharacters()
+void TestPlanDocument::writerTextIsTheFrameworksForAnyCharacters()
 {
     // The text must be exactly what QJsonDocument::toJson(Indented) makes of the same document.
     QString awkward = QStringLiteral("q\"b\\s/\b\f\n\r\t\x01\x1f\x7f é 分 😀 ");
@@ -93,6 +95,8 @@ void tst_PlanDocument::writerTextIsTheFrameworksForAnyCharacters()
     awkward += QStringLiteral("x");
     awkward += QChar(0xdc00); // a lone low surrogate
     awkward += QChar(0xd83d); // a high surrogate at the very end
+    // A file's name may hold anything but what would make it no file name of its own.
+    const QString fileName = QString(awkward).remove('\\').remove('/');
     YRPlanData data;
     QVERIFY(data.setJson(document(
         description(), {step("s1", "内容精讲", {}), inquiryStep("s2", {task("t", 0, {})})})));
@@ -105,10 +109,9 @@ void tst_PlanDocument::writerTextIsTheFrameworksForAnyCharacters()
     QVERIFY(data.appendNode(
         "s1", "",
         QString::fromUtf8(
-            QJsonDocument(
-                QJsonObject{{"nodeType", "file"},
-                            {"nodeContent", QJsonObject{{"fileName", QString(awkward).remove('\\')},
-                                                        {"cloudThumb", "t"}}}})
+            QJsonDocument(QJsonObject{{"nodeType", "file"},
+                                      {"nodeContent",
+                                       QJsonObject{{"fileName", fileName}, {"cloudThumb", "t"}}}})
                 .toJson())));
     QVERIFY(data.appendNode("s1", "",
                             R"({"nodeType": "question", "nodeContent": {"chName": "\u0000"}})"));
@@ -117,7 +120,7 @@ void tst_PlanDocument::writerTextIsTheFrameworksForAnyCharacters()
     QCOMPARE(parse(text)["description"]["name"].toString(), awkward);
 }
 
-void tst_PlanDocument::versionRules_data()
+void TestPlanDocument::versionRules_data()
 {
     QTest::addColumn<QJsonValue>("version"); // undefined: the member is missing
     QTest::addColumn<bool>("loads");
@@ -142,7 +145,7 @@ void tst_PlanDocument::versionRules_data()
                                     << "";
 }
 
-void tst_PlanDocument::versionRules()
+void TestPlanDocument::versionRules()
 {
     QFETCH(QJsonValue, version);
     QFETCH(bool, loads);
@@ -170,22 +173,71 @@ void tst_PlanDocument::versionRules()
     }
 }
 
-void tst_PlanDocument::documentKeepsTimesAfter2038()
+void TestPlanDocument::documentKeepsTimesIn64Bits_data()
 {
-    const qint64 after2038 = 4102444800; // 2100-01-01
-    QJsonObject desc = description();
-    desc.insert("createTime", after2038);
-    desc.insert("updateTime", after2038 + 5);
-    YRPlanData data;
-    QVERIFY(data.setJson(document(desc, {})));
-    QCOMPARE(data.getTeachingPlanAttr().iCreateTime, after2038);
-    QCOMPARE(data.getTeachingPlanAttr().iUpdateTime, after2038 + 5);
-    const QJsonObject written = parse(data.getJson()).value("description").toObject();
-    QCOMPARE(written.value("createTime").toDouble(), double(after2038));
-    QCOMPARE(data.getPlanInfo().value("iUpdateTime").toLongLong(), after2038 + 5);
+    QTest::addColumn<QJsonValue>("stored");
+    QTest::addColumn<qint64>("read");
+    QTest::newRow("after 2038") << QJsonValue(4102444800.0) << qint64(4102444800); // 2100-01-01
+    QTest::newRow("before 1970") << QJsonValue(-86400.0) << qint64(-86400);
+    // The largest double below 2^63, and 2^63 itself, which no 64-bit integer holds.
+    QTest::newRow("just below 2^63")
+        << QJsonValue(9223372036854774784.0) << qint64(9223372036854774784LL);
+    QTest::newRow("2^63") << QJsonValue(9223372036854775808.0) << qint64(0);
+    QTest::newRow("-2^63") << QJsonValue(-9223372036854775808.0)
+                           << std::numeric_limits<qint64>::min();
+    QTest::newRow("a fraction") << QJsonValue(1.5) << qint64(0);
+    QTest::newRow("a text") << QJsonValue(QStringLiteral("1700000000")) << qint64(0);
 }
 
-void tst_PlanDocument::readerOrdersAndIdentifiers()
+void TestPlanDocument::documentKeepsTimesIn64Bits()
+{
+    QFETCH(QJsonValue, stored);
+    QFETCH(qint64, read);
+    QJsonObject desc = description();
+    desc.insert("createTime", stored);
+    desc.insert("updateTime", stored);
+    YRPlanData data;
+    QVERIFY(data.setJson(document(desc, {})));
+    QCOMPARE(data.getTeachingPlanAttr().iCreateTime, read);
+    QCOMPARE(data.getTeachingPlanAttr().iUpdateTime, read);
+    const QJsonObject written = parse(data.getJson()).value("description").toObject();
+    QCOMPARE(written.value("createTime").toDouble(), double(read));
+    QCOMPARE(data.getPlanInfo().value("iUpdateTime").toLongLong(), read);
+}
+
+// Enough nodes and tasks of one order that an unstable sort (std::sort switches from insertion
+// sort at 16 elements) would mix them.
+void TestPlanDocument::equalOrdersKeepDocumentOrder()
+{
+    QJsonArray nodes;
+    QJsonArray tasks;
+    QStringList nodeIds;
+    QStringList taskNames;
+    for (int i = 0; i < 40; ++i) {
+        nodeIds << QStringLiteral("n%1").arg(i);
+        nodes.append(node(nodeIds.last(), "paper", i % 2, QJsonObject()));
+        taskNames << QStringLiteral("t%1").arg(i);
+        tasks.append(task(taskNames.last(), i % 2, {}));
+    }
+    YRPlanData data;
+    QVERIFY(data.setJson(
+        document(description(), {step("s1", "内容精讲", nodes), inquiryStep("s2", tasks)})));
+    QStringList expectedNodes;
+    QStringList expectedTasks;
+    for (int parity : {0, 1}) {
+        for (int i = parity; i < 40; i += 2) {
+            expectedNodes << nodeIds.at(i);
+            expectedTasks << taskNames.at(i);
+        }
+    }
+    QCOMPARE(data.getNodeId("s1"), expectedNodes);
+    QStringList readTasks;
+    for (const QJsonValue &read : parse(data.getJson())["steps"][1]["tasks"].toArray())
+        readTasks << read["taskName"].toString();
+    QCOMPARE(readTasks, expectedTasks);
+}
+
+void TestPlanDocument::readerOrdersAndIdentifiers()
 {
     const QString text = QStringLiteral(R"({"description": {"documentVersion": "5.0"}, "steps": [
         {"attr": {"stepId": "s1", "stepOrder": 7, "stepType": "同步习题"}, "nodes": [
@@ -219,7 +271,7 @@ void tst_PlanDocument::readerOrdersAndIdentifiers()
             steps[1]["tasks"][0]["taskId"]);
 }
 
-void tst_PlanDocument::unknownNodeTypesAreDroppedSiblingsKept()
+void TestPlanDocument::unknownNodeTypesAreDroppedSiblingsKept()
 {
     QJsonObject noContent = node("n3", "paper", 2, {});
     noContent.remove("nodeContent");
@@ -234,7 +286,7 @@ void tst_PlanDocument::unknownNodeTypesAreDroppedSiblingsKept()
     QCOMPARE(parse(data.getJson())["steps"][0]["attr"]["stepType"].toString(), "情景导入");
 }
 
-void tst_PlanDocument::unknownStepTypeFailsTheWriteAndKeepsText()
+void TestPlanDocument::unknownStepTypeFailsTheWriteAndKeepsText()
 {
     const QString text = document(description(), {step("s1", "unknown", {})});
     YRPlanData data;
@@ -246,7 +298,7 @@ void tst_PlanDocument::unknownStepTypeFailsTheWriteAndKeepsText()
     QCOMPARE(parse(data.getJson())["steps"].toArray().size(), 0);
 }
 
-void tst_PlanDocument::contentKindsSurviveRoundTrip_data()
+void TestPlanDocument::contentKindsSurviveRoundTrip_data()
 {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QJsonObject>("content");
@@ -260,7 +312,7 @@ void tst_PlanDocument::contentKindsSurviveRoundTrip_data()
     // clang-format on
 }
 
-void tst_PlanDocument::contentKindsSurviveRoundTrip()
+void TestPlanDocument::contentKindsSurviveRoundTrip()
 {
     QFETCH(QString, type);
     QFETCH(QJsonObject, content);
@@ -279,7 +331,7 @@ void tst_PlanDocument::contentKindsSurviveRoundTrip()
     QCOMPARE(parse(second.getJson())["steps"], parse(first.getJson())["steps"]);
 }
 
-void tst_PlanDocument::readerQueuesTransferAndQuestionRecords()
+void TestPlanDocument::readerQueuesTransferAndQuestionRecords()
 {
     QJsonObject thumbed = fileContent("a.png", "/s1/a.png");
     thumbed.insert("cloudThumb", "c/a_s.png");
@@ -344,7 +396,7 @@ void tst_PlanDocument::readerQueuesTransferAndQuestionRecords()
     QVERIFY(data.getJson().isEmpty());
 }
 
-void tst_PlanDocument::recordsWithEscapingPathsAreNotQueued_data()
+void TestPlanDocument::recordsWithEscapingPathsAreNotQueued_data()
 {
     QTest::addColumn<QString>("localPath");
     QTest::newRow("parent parts") << "/../../etc/passwd";
@@ -355,7 +407,7 @@ void tst_PlanDocument::recordsWithEscapingPathsAreNotQueued_data()
     QTest::newRow("the directory itself") << "/.";
 }
 
-void tst_PlanDocument::recordsWithEscapingPathsAreNotQueued()
+void TestPlanDocument::recordsWithEscapingPathsAreNotQueued()
 {
     QFETCH(QString, localPath);
     const QJsonArray nodes = {node("bad", "file", 0, fileContent("a.docx", localPath)),
@@ -371,7 +423,7 @@ void tst_PlanDocument::recordsWithEscapingPathsAreNotQueued()
     QVERIFY(data.getJsonQuestions().isEmpty());
 }
 
-void tst_PlanDocument::wrongJsonTypesReadAsEmpty()
+void TestPlanDocument::wrongJsonTypesReadAsEmpty()
 {
     QJsonObject content = fileContent("a.docx", "/a.docx");
     content.insert("fileSize", 100);
@@ -387,7 +439,7 @@ void tst_PlanDocument::wrongJsonTypesReadAsEmpty()
     QCOMPARE(written.value("fileName").toString(), "");
 }
 
-void tst_PlanDocument::badTextsAreRefusedWithoutChange_data()
+void TestPlanDocument::badTextsAreRefusedWithoutChange_data()
 {
     QTest::addColumn<QString>("text");
     QTest::newRow("not json") << "{\"description\": ";
@@ -398,7 +450,7 @@ void tst_PlanDocument::badTextsAreRefusedWithoutChange_data()
     QTest::newRow("description not an object") << "{\"description\": \"x\"}";
 }
 
-void tst_PlanDocument::badTextsAreRefusedWithoutChange()
+void TestPlanDocument::badTextsAreRefusedWithoutChange()
 {
     QFETCH(QString, text);
     YRPlanData data;
@@ -412,5 +464,5 @@ void tst_PlanDocument::badTextsAreRefusedWithoutChange()
     QCOMPARE(data.getJson(), text);
 }
 
-QTEST_GUILESS_MAIN(tst_PlanDocument)
+QTEST_GUILESS_MAIN(TestPlanDocument)
 #include "tst_plandocument.moc"

@@ -51,7 +51,7 @@ std::unique_ptr<NodeFileContent> fileNode(const QString &id, const QString &name
 
 } // namespace
 
-class tst_PlanEditing : public QObject
+class TestPlanEditing : public QObject
 {
     Q_OBJECT
 
@@ -80,7 +80,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void tst_PlanEditing::appendNodeResults()
+void TestPlanEditing::appendNodeResults()
 {
     YRPlanData data;
     loadOldPlan(data, {step("s1", "情景导入", {}),
@@ -116,7 +116,7 @@ void tst_PlanEditing::appendNodeResults()
     QCOMPARE(root["steps"][1]["tasks"][1]["nodes"][0]["nodeId"].toString(), "b");
 }
 
-void tst_PlanEditing::appendNodeFailedRegenerationKeepsNodeInTree()
+void TestPlanEditing::appendNodeFailedRegenerationKeepsNodeInTree()
 {
     YRPlanData data;
     QVERIFY(data.addStepOrTask("", "ok", "内容精讲"));
@@ -132,7 +132,7 @@ void tst_PlanEditing::appendNodeFailedRegenerationKeepsNodeInTree()
     QCOMPARE(data.getNodeId(stepId), QStringList("n"));
 }
 
-void tst_PlanEditing::addStepsAndTasks()
+void TestPlanEditing::addStepsAndTasks()
 {
     YRPlanData data;
     QVERIFY(data.addStepOrTask("", "Explore", "分组探究"));
@@ -154,7 +154,7 @@ void tst_PlanEditing::addStepsAndTasks()
     QCOMPARE(parse(data.getJson())["steps"][0]["tasks"].toArray().size(), 2);
 }
 
-void tst_PlanEditing::deleteKinds()
+void TestPlanEditing::deleteKinds()
 {
     const auto build = [](YRPlanData &data) {
         loadOldPlan(
@@ -189,7 +189,7 @@ void tst_PlanEditing::deleteKinds()
     QCOMPARE(data.getTeachingPlanStepCount(), 1);
 }
 
-void tst_PlanEditing::renameStepOrTask()
+void TestPlanEditing::renameStepOrTask()
 {
     YRPlanData data;
     loadOldPlan(data, {inquiryStep("s1", {task("t", 0, {})})});
@@ -205,7 +205,7 @@ void tst_PlanEditing::renameStepOrTask()
     QCOMPARE(parse(data.getJson())["steps"][0]["tasks"][0]["taskName"].toString(), "Task");
 }
 
-void tst_PlanEditing::orderSteps_data()
+void TestPlanEditing::orderSteps_data()
 {
     QTest::addColumn<QString>("moving");
     QTest::addColumn<QString>("before");
@@ -222,7 +222,7 @@ void tst_PlanEditing::orderSteps_data()
                                      << "S4" << QStringList{"S2", "S3", "S1", "S4"};
 }
 
-void tst_PlanEditing::orderSteps()
+void TestPlanEditing::orderSteps()
 {
     QFETCH(QString, moving);
     QFETCH(QString, before);
@@ -235,7 +235,7 @@ void tst_PlanEditing::orderSteps()
     QVERIFY(data.getTeachingPlanAttr().iUpdateTime > 1000);
 }
 
-void tst_PlanEditing::orderNodesInStepAndTask()
+void TestPlanEditing::orderNodesInStepAndTask()
 {
     YRPlanData data;
     loadOldPlan(
@@ -254,7 +254,7 @@ void tst_PlanEditing::orderNodesInStepAndTask()
     QCOMPARE(data.getNodeId("S"), QStringList({"n3", "n1", "n2"}));
 }
 
-void tst_PlanEditing::nodeValuesAndRegeneration()
+void TestPlanEditing::nodeValuesAndRegeneration()
 {
     YRPlanData data;
     loadOldPlan(data,
@@ -274,7 +274,7 @@ void tst_PlanEditing::nodeValuesAndRegeneration()
     data.setNodeCloudPath("missing", "ignored");
 }
 
-void tst_PlanEditing::updateNodeCopiesFileValuesOnly()
+void TestPlanEditing::updateNodeCopiesFileValuesOnly()
 {
     YRPlanData data;
     loadOldPlan(data, {step("s1", "内容精讲",
@@ -298,7 +298,7 @@ void tst_PlanEditing::updateNodeCopiesFileValuesOnly()
     QVERIFY(!data.updateNode(nullptr));
 }
 
-void tst_PlanEditing::webNodePathsAndRecords()
+void TestPlanEditing::webNodePathsAndRecords()
 {
     YRPlanData data;
     const QString dir = m_dir.path() + "/plan";
@@ -354,7 +354,7 @@ void tst_PlanEditing::webNodePathsAndRecords()
              parse(data.getJson())["steps"][0]["tasks"][0]["nodes"]);
 }
 
-void tst_PlanEditing::webNodeDuplicates_data()
+void TestPlanEditing::webNodeDuplicates_data()
 {
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
@@ -372,7 +372,7 @@ void tst_PlanEditing::webNodeDuplicates_data()
     // clang-format on
 }
 
-void tst_PlanEditing::webNodeDuplicates()
+void TestPlanEditing::webNodeDuplicates()
 {
     QFETCH(QString, first);
     QFETCH(QString, second);
@@ -389,7 +389,7 @@ void tst_PlanEditing::webNodeDuplicates()
     QCOMPARE(data.getNodeId("S").size(), secondAdded ? 2 : 1);
 }
 
-void tst_PlanEditing::clashingFileNamesAreNumbered()
+void TestPlanEditing::clashingFileNamesAreNumbered()
 {
     YRPlanData data;
     data.setTeachingPlanDir(m_dir.path() + "/plan");
@@ -407,7 +407,7 @@ void tst_PlanEditing::clashingFileNamesAreNumbered()
     QCOMPARE(data.getJsonFiles().at(1)["localPath"].toString(), "/S/" + second);
 }
 
-void tst_PlanEditing::webNodeTargets()
+void TestPlanEditing::webNodeTargets()
 {
     YRPlanData data;
     data.setTeachingPlanDir(m_dir.path() + "/plan");
@@ -423,7 +423,7 @@ void tst_PlanEditing::webNodeTargets()
     QCOMPARE(data.getNodeId("S").size(), 1);
 }
 
-void tst_PlanEditing::webNodesLeavingThePlanAreRefused_data()
+void TestPlanEditing::webNodesLeavingThePlanAreRefused_data()
 {
     QTest::addColumn<QString>("stepId");
     QTest::addColumn<QString>("json");
@@ -440,7 +440,7 @@ void tst_PlanEditing::webNodesLeavingThePlanAreRefused_data()
         << "../../.." << webNode("ebook", {{"cloudPath", "p"}, {"bookId", 1}});
 }
 
-void tst_PlanEditing::webNodesLeavingThePlanAreRefused()
+void TestPlanEditing::webNodesLeavingThePlanAreRefused()
 {
     QFETCH(QString, stepId);
     QFETCH(QString, json);
@@ -454,7 +454,7 @@ void tst_PlanEditing::webNodesLeavingThePlanAreRefused()
     QCOMPARE(data.getTeachingPlanAttr().iUpdateTime, 1000);
 }
 
-void tst_PlanEditing::badWebJsonIsRefused_data()
+void TestPlanEditing::badWebJsonIsRefused_data()
 {
     QTest::addColumn<QString>("json");
     QTest::newRow("not json") << "{nodeType";
@@ -464,7 +464,7 @@ void tst_PlanEditing::badWebJsonIsRefused_data()
     QTest::newRow("sixth kind") << webNode("video", {});
 }
 
-void tst_PlanEditing::badWebJsonIsRefused()
+void TestPlanEditing::badWebJsonIsRefused()
 {
     QFETCH(QString, json);
     YRPlanData data;
@@ -473,5 +473,5 @@ void tst_PlanEditing::badWebJsonIsRefused()
     QCOMPARE(data.getTeachingPlanAttr().iUpdateTime, 1000);
 }
 
-QTEST_GUILESS_MAIN(tst_PlanEditing)
+QTEST_GUILESS_MAIN(TestPlanEditing)
 #include "tst_planediting.moc"

@@ -2,6 +2,7 @@
 
 #include "plandata/planpaths.h"
 #include "plandata/yrplandata.h"
+#include "support/filesizelimit.h"
 #include "support/planfixtures.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,7 @@
 
 using namespace PlanFixtures;
 
-class tst_PlanStorage : public QObject
+class TestPlanStorage : public QObject
 {
     Q_OBJECT
 
@@ -27,6 +28,8 @@ private slots:
     void saveJsonWritesNormalisedDocument();
     void saveJsonRefusesBadInputAndKeepsFile_data();
     void saveJsonRefusesBadInputAndKeepsFile();
+    void pathRulesKeepEveryPathInItsDirectory_data();
+    void pathRulesKeepEveryPathInItsDirectory();
     void getJsonResolvesRelativePaths();
     void versionFourTitleFromPlanInfo();
 
@@ -35,20 +38,20 @@ private:
     QByteArray m_savedProfile;
 };
 
-void tst_PlanStorage::init()
+void TestPlanStorage::init()
 {
     m_savedProfile = qgetenv("ALLUSERSPROFILE");
     qputenv("ALLUSERSPROFILE", m_profile.path().toUtf8());
     QCoreApplication::instance()->setProperty("uid", QStringLiteral("u42"));
 }
 
-void tst_PlanStorage::cleanup()
+void TestPlanStorage::cleanup()
 {
     qputenv("ALLUSERSPROFILE", m_savedProfile);
     QCoreApplication::instance()->setProperty("uid", QVariant());
 }
 
-void tst_PlanStorage::initGivesFreshAttributesAndRoot()
+void TestPlanStorage::initGivesFreshAttributesAndRoot()
 {
     YRPlanData data;
     QVERIFY(data.setJson(document(description(), {step("s", "内容精讲", {})})));
@@ -72,7 +75,7 @@ void tst_PlanStorage::initGivesFreshAttributesAndRoot()
     QVERIFY(QFileInfo(root).isDir());
 }
 
-void tst_PlanStorage::rootFallsBackWithoutAllUsersProfile()
+void TestPlanStorage::rootFallsBackWithoutAllUsersProfile()
 {
     qputenv("ALLUSERSPROFILE", "");
     const QString root = YRPlanPaths::teachingPlanRoot();
@@ -82,7 +85,7 @@ void tst_PlanStorage::rootFallsBackWithoutAllUsersProfile()
     QCOMPARE(YRPlanPaths::teachingPlanRoot(), "C:/ProgramData/Orvane/Tavrunelcore/TeachPlans");
 }
 
-void tst_PlanStorage::setTeachingPlanDirTakesGuidFromLastPart()
+void TestPlanStorage::setTeachingPlanDirTakesGuidFromLastPart()
 {
     YRPlanData data;
     data.setTeachingPlanDir(m_profile.path() + "/a/abc/");
@@ -100,7 +103,7 @@ void tst_PlanStorage::setTeachingPlanDirTakesGuidFromLastPart()
     QVERIFY(!data.saveJson("{}", ""));
 }
 
-void tst_PlanStorage::planInfoMap()
+void TestPlanStorage::planInfoMap()
 {
     YRPlanData data;
     QVariantMap info = data.getPlanInfo();
@@ -121,7 +124,7 @@ void tst_PlanStorage::planInfoMap()
     QCOMPARE(info.size(), 13);
 }
 
-void tst_PlanStorage::saveJsonWritesNormalisedDocument()
+void TestPlanStorage::saveJsonWritesNormalisedDocument()
 {
     QTemporaryDir dir;
     YRPlanData data;
@@ -137,7 +140,7 @@ void tst_PlanStorage::saveJsonWritesNormalisedDocument()
     QVERIFY(QFile::exists(dir.path() + "/new/plan/sub/other.json"));
 }
 
-void tst_PlanStorage::saveJsonRefusesBadInputAndKeepsFile_data()
+void TestPlanStorage::saveJsonRefusesBadInputAndKeepsFile_data()
 {
     QTest::addColumn<QString>("json");
     QTest::addColumn<QString>("fileName");
@@ -147,9 +150,13 @@ void tst_PlanStorage::saveJsonRefusesBadInputAndKeepsFile_data()
                                 << "";
     QTest::newRow("file name leaving the plan") << "{}"
                                                 << "/../outside.json";
+    // Written through a temporary file: a write that fails half way (a file-size limit, which
+    // holds for root too) leaves the document as it was.
+    QTest::newRow("disk full half way")
+        << QStringLiteral("{\"big\": \"%1\"}").arg(QString(1 << 20, 'x')) << "";
 }
 
-void tst_PlanStorage::saveJsonRefusesBadInputAndKeepsFile()
+void TestPlanStorage::saveJsonRefusesBadInputAndKeepsFile()
 {
     QFETCH(QString, json);
     QFETCH(QString, fileName);
@@ -159,13 +166,68 @@ void tst_PlanStorage::saveJsonRefusesBadInputAndKeepsFile()
     QVERIFY(writeFile(planDir + "/teachpkg.json", "{\"kept\": true}\n"));
     YRPlanData data;
     data.setTeachingPlanDir(planDir);
-    QVERIFY(!data.saveJson(json, fileName));
+    {
+        FileSizeLimit limit(64 * 1024);
+        QVERIFY(!data.saveJson(json, fileName));
+    }
     QCOMPARE(readAll(planDir + "/teachpkg.json"), QByteArray("{\"kept\": true}\n"));
     QVERIFY(!QFile::exists(dir.path() + "/outside.json"));
     QCOMPARE(QDir(planDir).entryList(QDir::Files | QDir::Hidden), QStringList("teachpkg.json"));
 }
 
-void tst_PlanStorage::getJsonResolvesRelativePaths()
+void TestPlanStorage::pathRulesKeepEveryPathInItsDirectory_data()
+{
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("accepted");
+    const auto inside = [](const char *tag, const char *path, bool accepted) {
+        QTest::newRow(tag) << "inside /r/TeachPlans" << path << accepted;
+    };
+    inside("a plan below", "/r/TeachPlans/u/1/g", true);
+    inside("the root itself", "/r/TeachPlans", false);
+    inside("the root with a slash", "/r/TeachPlans/", false);
+    inside("a sibling sharing the prefix", "/r/TeachPlans-other/g", false);
+    inside("climbing out", "/r/TeachPlans/u/../../x", false);
+    inside("a backslash", "/r/TeachPlans/u\\g", false);
+    inside("a drive colon", "/r/TeachPlans/C:x", false);
+    const auto relative = [](const char *tag, const char *path, bool accepted) {
+        QTest::newRow(tag) << "plan-relative" << path << accepted;
+    };
+    relative("a file in a step", "/s1/a.png", true);
+    relative("a dot part that stays", "/s1/./a.png", true);
+    relative("up at once", "/../x", false);
+    relative("up later", "/s1/../../x", false);
+    relative("up and back in", "/s1/../s2/a", true);
+    relative("no leading slash", "s1/a.png", false);
+    relative("the plan itself", "/", false);
+    relative("a doubled slash to the plan", "//", false);
+    const auto name = [](const char *tag, const QString &path, bool accepted) {
+        QTest::newRow(tag) << "file name" << path << accepted;
+    };
+    name("a name", QStringLiteral("课件 一.pptx"), true);
+    name("dot", QStringLiteral("."), false);
+    name("dot dot", QStringLiteral(".."), false);
+    name("empty", QString(), false);
+    name("a separator", QStringLiteral("a/b"), false);
+    name("NUL", QStringLiteral("a") + QChar(0) + QStringLiteral("b"), false);
+    name("255 bytes", QString(85, QChar(0x8bfe)), true);
+    name("256 bytes", QString(85, QChar(0x8bfe)) + QLatin1Char('x'), false);
+}
+
+void TestPlanStorage::pathRulesKeepEveryPathInItsDirectory()
+{
+    QFETCH(QString, rule);
+    QFETCH(QString, path);
+    QFETCH(bool, accepted);
+    if (rule == QLatin1String("plan-relative"))
+        QCOMPARE(YRPlanPaths::isPlanRelative(path), accepted);
+    else if (rule == QLatin1String("file name"))
+        QCOMPARE(YRPlanPaths::isPlainFileName(path), accepted);
+    else
+        QCOMPARE(YRPlanPaths::isInside(QStringLiteral("/r/TeachPlans"), path), accepted);
+}
+
+void TestPlanStorage::getJsonResolvesRelativePaths()
 {
     const QString base = m_profile.path() + "/Orvane/Tavrunelcore/TeachPlans/";
     QVERIFY(QDir().mkpath(base + "u42/day/g"));
@@ -181,7 +243,7 @@ void tst_PlanStorage::getJsonResolvesRelativePaths()
     QCOMPARE(data.getJson("u42/day/g/teachpkg.json", false), "with uid");
 }
 
-void tst_PlanStorage::versionFourTitleFromPlanInfo()
+void TestPlanStorage::versionFourTitleFromPlanInfo()
 {
     QTemporaryDir dir;
     YRPlanData data;
@@ -196,5 +258,5 @@ void tst_PlanStorage::versionFourTitleFromPlanInfo()
     QCOMPARE(data.getTeachingPlanAttr().strName, "分数的意义");
 }
 
-QTEST_GUILESS_MAIN(tst_PlanStorage)
+QTEST_GUILESS_MAIN(TestPlanStorage)
 #include "tst_planstorage.moc"

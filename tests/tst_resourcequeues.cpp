@@ -251,6 +251,30 @@ private slots:
         QCOMPARE(net->transfer()->uploads.size(), 3);
     }
 
+    // Each failure doubles the wait before the next try, up to a minute: a cloud that is down
+    // for an hour is not asked every second, and a recovered one is asked again within one.
+    void uploadRetriesBackOffToAMinute()
+    {
+        static QStringList delays;
+        delays.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &message) {
+                const QString marker = QStringLiteral("sending again in ");
+                if (message.contains(marker))
+                    delays << message.section(marker, 1).section(' ', 0, 0);
+            });
+        QLoggingCategory::setFilterRules(QStringLiteral("yrdata.resource.info=true"));
+        send("/a.txt");
+        const QJsonObject sent = net->transfer()->uploads.at(0);
+        for (int failure = 0; failure < 9; ++failure)
+            net->transfer()->emitUploadFinished(5, sent);
+        QLoggingCategory::setFilterRules(QString());
+        qInstallMessageHandler(previous);
+        QCOMPARE(delays, (QStringList{"1000", "2000", "4000", "8000", "16000", "32000", "60000",
+                                      "60000", "60000"}));
+        QVERIFY(manage->clearUploadFiles());
+    }
+
     void networkStateFollowsOwnCheckAnswers()
     {
         QCOMPARE(net->check()->checks, QStringList{"YRResourceManage"});

@@ -82,6 +82,19 @@ private slots:
         QCOMPARE(watched(), QStringList{path("/a.txt")});
     }
 
+    // Two nodes may name one file: each change is reported for the one listed first, which
+    // then leaves the list, so the next change names the other.
+    void changesNameTheRecordsOfAFileInTurn()
+    {
+        makePresent("/a.txt", "n1");
+        makePresent("/a.txt", "n2");
+        QSignalSpy updated(manage, &YRResourceManage::signalFileUpadated);
+        QVERIFY(writeFile(path("/a.txt"), "first edit"));
+        QTRY_COMPARE(reportedNodes(updated), QStringList{"n1"});
+        QVERIFY(writeFile(path("/a.txt"), "second edit"));
+        QTRY_COMPARE(reportedNodes(updated), (QStringList{"n1", "n2"}));
+    }
+
     void deletingNodeTakesOnlyImagesSmallCopies_data()
     {
         QTest::addColumn<QString>("file");

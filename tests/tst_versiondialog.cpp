@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-class VersionDialogTest : public QObject
+class TestVersionDialog : public QObject
 {
     Q_OBJECT
 
@@ -54,5 +54,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(VersionDialogTest)
+QTEST_MAIN(TestVersionDialog)
 #include "tst_versiondialog.moc"

@@ -100,15 +100,16 @@ void printJsonLine(const QJsonObject &object)
 SubcommandLine::SubcommandLine(const QString &name, const QString &description) : commandName(name)
 {
     commandParser.setApplicationDescription(description);
-    commandParser.addHelpOption();
+    // Not addHelpOption(): its --help-all promises Qt's own options, which no command takes.
+    commandParser.addOption(QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
+                                               QStringLiteral("Show this help.")));
     commandParser.addOption(QCommandLineOption(
         QStringLiteral("verbose"), QStringLiteral("Show the library's debug log on stderr.")));
 }
 
-void SubcommandLine::addPositional(const QString &argument, const QString &description,
-                                   const QString &syntax)
+void SubcommandLine::addPositional(const QString &argument, const QString &description)
 {
-    commandParser.addPositionalArgument(argument, description, syntax);
+    commandParser.addPositionalArgument(argument, description);
 }
 
 bool SubcommandLine::parse(const QStringList &arguments, int minimum, int maximum, int *exitCode,
@@ -118,8 +119,7 @@ bool SubcommandLine::parse(const QStringList &arguments, int minimum, int maximu
         *exitCode = usageError(commandParser.errorText());
         return false;
     }
-    if (commandParser.isSet(QStringLiteral("help")) ||
-        commandParser.isSet(QStringLiteral("help-all"))) {
+    if (commandParser.isSet(QStringLiteral("help"))) {
         standardOutput() << helpText();
         *exitCode = ExitSuccess;
         return false;

@@ -38,9 +38,8 @@ public:
 
     const QString &name() const { return commandName; }
     QCommandLineParser &parser() { return commandParser; }
-    // Documents a positional argument; syntax is how it shows in the usage line.
-    void addPositional(const QString &argument, const QString &description,
-                       const QString &syntax = QString());
+    // Documents a positional argument, shown under its name in the usage line too.
+    void addPositional(const QString &argument, const QString &description);
     // Adds an option; one with a valueName takes a value.
     void addOption(const QString &name, const QString &description,
                    const QString &valueName = QString())

@@ -89,9 +89,13 @@ bool writeDemoResources(const QString &directory, IYRPlanData &hostPlan, QString
         if (localPath.isEmpty() || !YRPlanPaths::planFilePath(directory, localPath, &path))
             continue;
         QDir().mkpath(QFileInfo(path).absolutePath());
+        // As long as the node says, where it says: a check of the plan finds it sound.
+        QByteArray content = QStringLiteral("demo resource %1\n").arg(localPath).toUtf8();
+        const QString recordedSize = record.value(QStringLiteral("fileSize")).toString();
+        if (!recordedSize.isEmpty())
+            content = content.leftJustified(recordedSize.toInt(), '.', true);
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(QStringLiteral("demo resource %1\n").arg(localPath).toUtf8()) < 0) {
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
             *error = QStringLiteral("cannot write %1").arg(path);
             return false;
         }
@@ -218,7 +222,8 @@ int runDemoCommand(const QStringList &arguments)
         QStringLiteral("The whole local lifecycle through the plan controller, in a temporary "
                        "teaching-plan root: creates a plan and gives it a step of every type and "
                        "a node of every kind with the controller's editing operations, shows it, "
-                       "saves it into a package, imports the package, opens it, renames the "
+                       "saves it into a package and checks the package, imports the package, opens "
+                       "it, renames the "
                        "imported plan, compares the three copies and deletes them.\nPrints "
                        "\"documents equal: yes\" and exits 0 when the documents (names, steps, "
                        "nodes) and their files agree and every stage succeeded."));
@@ -252,6 +257,12 @@ int runDemoCommand(const QStringList &arguments)
     if (!host.saveOpenPlan(package, &error))
         return line.fail(error);
     out << "saved    " << package << " (" << QFileInfo(package).size() << " bytes)\n";
+    QStringList problems;
+    if (!checkPlan(package, &problems, &error))
+        return line.fail(error);
+    out << "checked  " << package << ": "
+        << (problems.isEmpty() ? QStringLiteral("all well") : problems.join(QStringLiteral("; ")))
+        << '\n';
     if (!host.importPackage(package, &error))
         return line.fail(error);
     const QString imported = host.planDirectory();
@@ -287,5 +298,5 @@ int runDemoCommand(const QStringList &arguments)
     out << "deleted  the three plans\n";
     out << "resource files: " << originalFiles.size() << ", equal: " << yesNo(filesEqual) << '\n';
     out << "documents equal: " << yesNo(documentsEqual) << '\n';
-    return filesEqual && documentsEqual ? ExitSuccess : ExitFailure;
+    return filesEqual && documentsEqual && problems.isEmpty() ? ExitSuccess : ExitFailure;
 }

@@ -1,9 +1,11 @@
 #include "cliutil.h"
 #include "commands.h"
+#include "plandata/planpaths.h"
 #include "plandata/tprecords.h"
 #include "planfiles.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <algorithm>
@@ -87,17 +89,53 @@ int saveAndReport(const SubcommandLine &line, PlanFile &plan, const QString &id 
     return ExitSuccess;
 }
 
-// Why a node text does not parse as a JSON object, so that the message names the mistake;
-// empty when it does. The model decides whether it takes the node.
+// Why a node text cannot describe a node, so that the message names the mistake: not a JSON
+// object, a member of the wrong JSON type (the model would read it as an empty text or 0), a
+// file name that cannot name a file. Empty when it may; the model decides whether it takes it.
 QString nodeJsonProblem(const QString &text)
 {
+    static const QStringList numberKeys = {QStringLiteral("isTranslate"), QStringLiteral("bookId"),
+                                           QStringLiteral("page")};
+    static const QStringList textKeys = {
+        QStringLiteral("cloudPath"),       QStringLiteral("cloudThumb"),
+        QStringLiteral("fileCloudSource"), QStringLiteral("fileName"),
+        QStringLiteral("fileSize"),        QStringLiteral("fileType"),
+        QStringLiteral("chName"),          QStringLiteral("questionId"),
+        QStringLiteral("questionType"),    QStringLiteral("paperId"),
+        QStringLiteral("paperName"),       QStringLiteral("appBundleId"),
+        QStringLiteral("appClassName"),    QStringLiteral("appName"),
+        QStringLiteral("bookType"),        QStringLiteral("pageName")};
     QJsonParseError parseError;
     const QJsonDocument parsed = QJsonDocument::fromJson(text.toUtf8(), &parseError);
     if (parseError.error != QJsonParseError::NoError)
         return QStringLiteral("bad node JSON: %1 at offset %2")
             .arg(parseError.errorString())
             .arg(parseError.offset);
-    return parsed.isObject() ? QString() : QStringLiteral("bad node JSON: not an object");
+    if (!parsed.isObject())
+        return QStringLiteral("bad node JSON: not an object");
+    const QJsonObject node = parsed.object();
+    if (!node.value(QStringLiteral("nodeType")).isString())
+        return QStringLiteral("bad node JSON: \"nodeType\" must be a text");
+    if (!node.value(QStringLiteral("nodeContent")).isObject())
+        return QStringLiteral("bad node JSON: \"nodeContent\" must be an object");
+    const QJsonObject content = node.value(QStringLiteral("nodeContent")).toObject();
+    for (auto member = content.constBegin(); member != content.constEnd(); ++member) {
+        if (numberKeys.contains(member.key()) && !member.value().isDouble())
+            return QStringLiteral("bad node JSON: \"%1\" must be a number").arg(member.key());
+        if (textKeys.contains(member.key()) && !member.value().isString())
+            return QStringLiteral("bad node JSON: \"%1\" must be a text").arg(member.key());
+    }
+    const QString fileName = content.value(QStringLiteral("fileName")).toString();
+    if (node.value(QStringLiteral("nodeType")).toString() == QLatin1String("file") &&
+        !YRPlanPaths::isPlainFileName(fileName))
+        return QStringLiteral("bad node JSON: \"fileName\" \"%1\" cannot name a file (empty, "
+                              "\".\", \"..\", a separator, a colon or NUL, or longer than "
+                              "255 bytes)")
+            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{fileName.left(80)})
+                                       .toJson(QJsonDocument::Compact)
+                                       .mid(2)
+                                       .chopped(2)));
+    return QString();
 }
 
 } // namespace
@@ -356,7 +394,7 @@ int runDeleteItemCommand(const QStringList &arguments)
                            chosen < 0 ? RecordLocation::Missing : kindNeeds[chosen]))
         return exitCode;
     if (chosen < 0) // the node, task or step that the id names
-        chosen = std::find(kindNeeds, kindNeeds + 3, record.kind) - kindNeeds;
+        chosen = int(std::find(kindNeeds, kindNeeds + 3, record.kind) - kindNeeds);
     if (!plan.data().deleteStepOrTask(plan.modelId(record.id), chosen + 1))
         return line.fail(QStringLiteral("cannot delete %1").arg(record.id));
     return saveAndReport(line, plan);

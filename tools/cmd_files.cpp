@@ -18,9 +18,9 @@ int runFilesCommand(const QStringList &arguments)
         !openPlanArgument(line, 0, PlanFile::ReadOnly, &plan, &exitCode))
         return exitCode;
     for (const QJsonObject &record : plan.data().getJsonFiles())
-        printJsonLine(record);
+        printJsonLine(plan.shownRecord(record));
     for (const QJsonObject &record : plan.data().getJsonQuestions())
-        printJsonLine(record);
+        printJsonLine(plan.shownRecord(record));
     standardOutput() << "total download size: " << plan.data().getDownloadFileTotalSize() << '\n';
     return ExitSuccess;
 }
@@ -34,8 +34,7 @@ int runDiffCommand(const QStringList &arguments)
     addPlanArgument(line, PlanFile::ReadOnly);
     line.addPositional(QStringLiteral("OTHER"),
                        QStringLiteral("Another copy of the plan: a plan directory, its "
-                                      "teachpkg.json, or a .yrtp package."),
-                       QStringLiteral("OTHER_DOCUMENT"));
+                                      "teachpkg.json, or a .yrtp package."));
     int exitCode = ExitSuccess;
     PlanFile plan;
     PlanFile other; // opened first, so that a missing or broken copy is an error, not "all new"

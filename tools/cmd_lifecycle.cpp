@@ -5,8 +5,10 @@
 #include "commands.h"
 #include "planfiles.h"
 #include "planhost.h"
+#include "progressline.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 
@@ -71,8 +73,7 @@ bool readPlanArgument(const SubcommandLine &line, RootedPlan *rooted, PlanFile *
 
 void addPackageArgument(SubcommandLine &line)
 {
-    line.addPositional(QStringLiteral("FILE"), QStringLiteral("The package."),
-                       QStringLiteral("FILE.yrtp"));
+    line.addPositional(QStringLiteral("FILE"), QStringLiteral("The package (.yrtp)."));
 }
 
 // The absolute path of the FILE argument, which must be an existing file.
@@ -86,6 +87,39 @@ bool packageArgument(const SubcommandLine &line, QString *package, int *exitCode
     *package = info.absoluteFilePath();
     return true;
 }
+
+// A package name taken for a save: created empty and exclusively, and removed again unless the
+// save wrote the package (while it is still the empty file made here).
+class PackageReservation
+{
+public:
+    PackageReservation() = default;
+    PackageReservation(const PackageReservation &) = delete;
+    PackageReservation &operator=(const PackageReservation &) = delete;
+    ~PackageReservation()
+    {
+        if (!m_path.isEmpty() && !m_kept && QFileInfo(m_path).size() == 0)
+            QFile::remove(m_path);
+    }
+    // False, with *error, when path exists already or cannot be created.
+    bool reserve(const QString &path, QString *error)
+    {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_path = path;
+            return true;
+        }
+        *error = QFileInfo::exists(path) || QFileInfo(path).isSymLink()
+                     ? QStringLiteral("%1 exists: --force replaces it").arg(path)
+                     : QStringLiteral("cannot create %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    void keep() { m_kept = true; }
+
+private:
+    QString m_path;
+    bool m_kept = false;
+};
 
 // Runs flow on a host that traces as --trace says; prints the failure, or else the result
 // lines of printResult.
@@ -160,6 +194,7 @@ int runOpenCommand(const QStringList &arguments)
         return exitCode;
 
     const bool convert = line.isSet(QStringLiteral("convert"));
+    const ProgressLine progress(line.name());
     return runOnHost(
         line,
         [&](PlanHost &host, QString *error) {
@@ -187,7 +222,10 @@ int runSaveCommand(const QStringList &arguments)
                    QStringLiteral("The package to write (required); \".yrtp\" is appended to "
                                   "a name without that suffix."),
                    QStringLiteral("FILE"));
-    line.addOption(QStringLiteral("force"), QStringLiteral("Replace an existing package."));
+    line.addOption(QStringLiteral("force"),
+                   QStringLiteral("Replace an existing package (a regular file). Without it an "
+                                  "existing name is refused, even one that appears while the "
+                                  "save runs."));
     addConvertOption(line);
     addLifecycleOptions(line);
     int exitCode = ExitSuccess;
@@ -209,18 +247,26 @@ int runSaveCommand(const QStringList &arguments)
     if (!isPackageTarget(rooted.directory, target, &error))
         return line.fail(error);
     const bool force = line.isSet(QStringLiteral("force"));
-    if (QFileInfo::exists(target) && !force)
-        return line.fail(QStringLiteral("%1 exists: --force replaces it").arg(target));
+    // Without --force the package's name is taken at once, exclusively: a second run racing
+    // for the same name fails here instead of replacing the first one's package.
+    PackageReservation reservation;
+    if (!force && !reservation.reserve(target, &error))
+        return line.fail(error);
 
     const bool convert = line.isSet(QStringLiteral("convert"));
     const QString name = plan.data().getTeachingPlanAttr().strName;
+    const ProgressLine progress(line.name());
     return runOnHost(
         line,
         [&](PlanHost &host, QString *error) {
-            host.dialogs().setForce(force);
+            // The save dialog then finds the reserved file: replacing it is what was asked.
+            host.dialogs().setForce(true);
             host.dialogs().setConvert(convert);
-            return host.openRootedPlan(rooted.jsonPath, name, error) &&
-                   host.saveOpenPlan(target, error);
+            if (!host.openRootedPlan(rooted.jsonPath, name, error) ||
+                !host.saveOpenPlan(target, error))
+                return false;
+            reservation.keep();
+            return true;
         },
         [&](PlanHost &) { standardOutput() << target << '\n'; });
 }
@@ -242,6 +288,7 @@ int runImportCommand(const QStringList &arguments)
         !packageArgument(line, &package, &exitCode))
         return exitCode;
 
+    const ProgressLine progress(line.name());
     return runOnHost(
         line, [&](PlanHost &host, QString *error) { return host.importPackage(package, error); },
         printPlanDirectory);

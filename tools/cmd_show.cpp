@@ -49,12 +49,15 @@ void printPlanTree(const PlanFile &plan, QTextStream &out)
     const QJsonObject document = plan.document();
     const QJsonObject description = document.value(QStringLiteral("description")).toObject();
     out << "plan \"" << description.value(QStringLiteral("name")).toString() << "\"\n";
-    out << "  GUID      " << description.value(QStringLiteral("GUID")).toString() << '\n';
+    // The model names a plan after its folder; the document keeps the GUID it was made with.
+    const QJsonObject stored =
+        plan.storedDocument().value(QStringLiteral("description")).toObject();
+    out << "  GUID      " << stored.value(QStringLiteral("GUID")).toString() << '\n';
     out << "  version   " << description.value(QStringLiteral("documentVersion")).toString()
         << '\n';
     out << "  created   " << timeText(description.value(QStringLiteral("createTime"))) << '\n';
     out << "  updated   " << timeText(description.value(QStringLiteral("updateTime"))) << '\n';
-    out << "  directory " << plan.planDir() << '\n';
+    out << (plan.isPackage() ? "  package   " : "  directory ") << plan.location() << '\n';
 
     const QJsonArray steps = document.value(QStringLiteral("steps")).toArray();
     out << "steps: " << steps.size() << '\n';
@@ -66,7 +69,8 @@ void printPlanTree(const PlanFile &plan, QTextStream &out)
             << type << " (" << stepTypeCode(type) << ")  id "
             << attr.value(QStringLiteral("stepId")).toString() << '\n';
         printNodes(step.value(QStringLiteral("nodes")).toArray(), QStringLiteral("    "), out);
-        for (const QJsonValue &value : step.value(QStringLiteral("tasks")).toArray()) {
+        const QJsonArray tasks = step.value(QStringLiteral("tasks")).toArray();
+        for (const QJsonValue &value : tasks) {
             const QJsonObject task = value.toObject();
             out << "    task \"" << task.value(QStringLiteral("taskName")).toString()
                 << "\"  desc \"" << task.value(QStringLiteral("taskDesc")).toString() << "\"  id "

@@ -1,22 +1,14 @@
+#include "cliutil.h"
 #include "commands.h"
 #include "localnetwork.h"
 
 #include "resourcemanage/yrresourcemanage.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
-#include <QLoggingCategory>
-#include <QTextStream>
 
 namespace {
-
-int fail(const QString &message)
-{
-    QTextStream(stderr) << "yrplan url: " << message << '\n';
-    return 1;
-}
 
 // The text of argument: itself, or the contents of FILE for "@FILE".
 bool readArgumentText(const QString &argument, QByteArray *text, QString *error)
@@ -53,65 +45,72 @@ bool parseObject(const QByteArray &text, const QString &what, QJsonObject *objec
     return true;
 }
 
+// A domain table maps each source to a group whose addresses and bucket are texts; anything
+// else would be read as empty addresses without a word.
+bool isDomainTable(const QJsonObject &table, const QString &what, QString *error)
+{
+    for (auto group = table.constBegin(); group != table.constEnd(); ++group) {
+        if (!group.value().isObject()) {
+            *error =
+                QStringLiteral("%1: \"%2\" is not an object of addresses").arg(what, group.key());
+            return false;
+        }
+        const QJsonObject addresses = group.value().toObject();
+        for (auto address = addresses.constBegin(); address != addresses.constEnd(); ++address) {
+            if (!address.value().isString()) {
+                *error = QStringLiteral("%1: \"%2\".\"%3\" is not a text")
+                             .arg(what, group.key(), address.key());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int runUrlCommand(const QStringList &arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Prints the full address from which a transfer record's file is fetched.\n"
-        "Signatures come from a fixed local signer: \"local-\" followed by the bucket label."));
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    const QCommandLineOption domainsOption(
-        QStringLiteral("domains"),
-        QStringLiteral("JSON file with the storage domain table (the host's \"ResourceDomain\"). "
-                       "Without it the table is empty and the address is the cloud path."),
-        QStringLiteral("FILE"));
-    parser.addOption(domainsOption);
-    parser.addPositionalArgument(
-        QStringLiteral("RECORD_JSON"),
-        QStringLiteral("The transfer record as JSON text, or @FILE to read it from FILE."));
-
-    if (!parser.parse(arguments))
-        return fail(parser.errorText());
-    if (parser.isSet(helpOption)) {
-        QString help = parser.helpText();
-        help.replace(help.left(help.indexOf(QLatin1Char('\n'))),
-                     QStringLiteral("Usage: yrplan url [options] RECORD_JSON"));
-        QTextStream(stdout) << help;
-        return 0;
-    }
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
-        return fail(QStringLiteral("expects one RECORD_JSON (see yrplan url --help)"));
+    SubcommandLine line(QStringLiteral("url"),
+                        QStringLiteral("Prints the full address from which a transfer record's "
+                                       "file is fetched.\nSignatures come from a fixed local "
+                                       "signer: \"local-\" followed by the bucket label."));
+    line.addPositional(QStringLiteral("RECORD_JSON"),
+                       QStringLiteral("The transfer record as JSON text, or @FILE to read it "
+                                      "from FILE."));
+    line.addOption(QStringLiteral("domains"),
+                   QStringLiteral("JSON file with the storage domain table (the host's "
+                                  "\"ResourceDomain\": each source maps to an object of "
+                                  "texts). Without it the table is empty and the address is "
+                                  "the cloud path."),
+                   QStringLiteral("FILE"));
+    int exitCode = ExitSuccess;
+    if (!line.parse(arguments, 1, 1, &exitCode))
+        return exitCode;
 
     QString error;
     QByteArray text;
     QJsonObject record;
-    if (!readArgumentText(positional.first(), &text, &error) ||
+    if (!readArgumentText(line.positionals().constFirst(), &text, &error) ||
         !parseObject(text, QStringLiteral("RECORD_JSON"), &record, &error))
-        return fail(error);
+        return line.fail(error);
     QJsonObject domains;
-    if (parser.isSet(domainsOption)) {
-        const QString domainsFile = parser.value(domainsOption);
+    if (line.isSet(QStringLiteral("domains"))) {
+        const QString domainsFile = line.value(QStringLiteral("domains"));
         if (!readArgumentText(QLatin1Char('@') + domainsFile, &text, &error) ||
-            !parseObject(text, domainsFile, &domains, &error))
-            return fail(error);
+            !parseObject(text, domainsFile, &domains, &error) ||
+            !isDomainTable(domains, domainsFile, &error))
+            return line.fail(error);
     }
 
-    // The library's own trace lines are for the host's log, not for this output;
-    // QT_LOGGING_RULES still turns them back on.
-    QLoggingCategory::setFilterRules(QStringLiteral("yrdata.resource.debug=false\n"
-                                                    "yrdata.resource.info=false\n"
-                                                    "yrdata.resource.warning=false"));
     if (QCoreApplication *app = QCoreApplication::instance())
         app->setProperty("ResourceDomain", domains);
     LocalNetWorkManager net;
     YRResourceManage manage(&net);
     const QString address = manage.getFullUrl(record);
     if (address.isEmpty())
-        return fail(QStringLiteral("no address for fileCloudSource \"%1\"")
-                        .arg(record.value(QLatin1String("fileCloudSource")).toString()));
-    QTextStream(stdout) << address << '\n';
-    return 0;
+        return line.fail(QStringLiteral("no address for fileCloudSource \"%1\"")
+                             .arg(record.value(QLatin1String("fileCloudSource")).toString()));
+    standardOutput() << address << '\n';
+    return ExitSuccess;
 }

@@ -21,6 +21,11 @@ int runFilesCommand(const QStringList &arguments);
 int runDiffCommand(const QStringList &arguments);
 int runPackCommand(const QStringList &arguments);
 int runUnpackCommand(const QStringList &arguments);
+// 0 when the plan or package is sound, 1 when anything is wrong; writes nothing.
+int runCheckCommand(const QStringList &arguments);
+// What check finds wrong with a plan directory or package, one line each, in *problems (empty
+// when all is well); false with *error when it cannot be read at all.
+bool checkPlan(const QString &argument, QStringList *problems, QString *error);
 
 // The plan lifecycle through the plan controller; these and demo need a QApplication, whose
 // modal dialogs they answer from their command line.

@@ -49,6 +49,9 @@ const QVector<Subcommand> &subcommands()
          runPackCommand},
         {QStringLiteral("unpack"), QStringLiteral("unpack a .yrtp package into a directory"),
          runUnpackCommand},
+        {QStringLiteral("check"),
+         QStringLiteral("check a plan or package: document, named files, what is refused"),
+         runCheckCommand},
         {QStringLiteral("url"),
          QStringLiteral("print the cloud address composed for a transfer record"), runUrlCommand},
         {QStringLiteral("create"), QStringLiteral("create a plan through the plan controller"),
@@ -119,9 +122,11 @@ int main(int argc, char *argv[])
     const bool widgets = named && named->usesController;
     if (widgets && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The library's trace lines are for the host's log; shown with --verbose. Set before the
-    // application object exists, which already warns of what a windowing system without a
-    // display lacks: such warnings of Qt's say nothing to the user of a command line.
+    // The library's diagnostic lines are for the host's log; shown with --verbose. Without it
+    // errors are the command's one line, into which a command folds the library's warning
+    // that explains its failure. Set before the application object exists, which already
+    // warns of what a windowing system without a display lacks: such warnings of Qt's say
+    // nothing to the user of a command line.
     const bool verbose = std::any_of(argv + 1, argv + argc,
                                      [](const char *a) { return qstrcmp(a, "--verbose") == 0; });
     if (!verbose) {
@@ -129,9 +134,7 @@ int main(int argc, char *argv[])
         if (widgets)
             rules += QStringLiteral("\ndefault.warning=false");
         QLoggingCategory::setFilterRules(rules);
-        // A failing lifecycle command names the library's reason in its error line.
-        if (widgets)
-            holdLibraryWarnings();
+        holdLibraryWarnings();
     }
     std::unique_ptr<QCoreApplication> application(widgets ? new QApplication(argc, argv)
                                                           : new QCoreApplication(argc, argv));

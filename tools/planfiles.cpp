@@ -1,7 +1,7 @@
 #include "planfiles.h"
 
 #include "cliutil.h"
-#include "interfaces/cyrcommonutils.h"
+#include "interfaces/planpackage.h"
 #include "plandata/planpaths.h"
 
 #include <QCoreApplication>
@@ -12,10 +12,9 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSaveFile>
 #include <QSet>
 #include <QVector>
-
-#include <quazip/JlCompress.h>
 
 #include <algorithm>
 
@@ -45,6 +44,28 @@ QVector<QJsonObject> tasksInReadingOrder(const QJsonArray &tasks)
                                 b.value(QStringLiteral("taskOrder")).toInt();
                      });
     return ordered;
+}
+
+// Nodes added to a task in this run have their files in the folder of the identifier the
+// model gave the task; the task keeps its stored identifier, and so does its folder.
+QJsonArray nodesInTaskFolder(QJsonArray nodes, const QString &modelTaskId, const QString &storedId)
+{
+    if (modelTaskId == storedId)
+        return nodes;
+    const QString from = QLatin1Char('/') + modelTaskId + QLatin1Char('/');
+    const QString to = QLatin1Char('/') + storedId + QLatin1Char('/');
+    for (int n = 0; n < nodes.size(); ++n) {
+        QJsonObject node = nodes.at(n).toObject();
+        QJsonObject content = node.value(QStringLiteral("nodeContent")).toObject();
+        for (const char *key : {"localPath", "localThumb"}) {
+            const QString path = content.value(QLatin1String(key)).toString();
+            if (path.startsWith(from))
+                content.insert(QLatin1String(key), to + path.mid(from.size()));
+        }
+        node.insert(QStringLiteral("nodeContent"), content);
+        nodes.replace(n, node);
+    }
+    return nodes;
 }
 
 bool setError(QString *error, const QString &message)
@@ -130,13 +151,7 @@ bool PlanFile::open(const QString &argument, Access access, QString *error)
                                                   "reads: unpack it, edit the directory and "
                                                   "pack it again")
                                        .arg(argument));
-        unpacked = std::make_unique<QTemporaryDir>();
-        if (!unpacked->isValid())
-            return setError(error, QStringLiteral("cannot create a temporary directory"));
-        // The plan's GUID is the name of its directory: a package named after its plan
-        // unpacks under that name.
-        directory = unpacked->path() + QLatin1Char('/') + info.completeBaseName();
-        if (!unpackPackage(info.absoluteFilePath(), directory, error))
+        if (!openPackage(info, error))
             return false;
     } else if (info.fileName() == QLatin1String(kDocumentName)) {
         directory = info.absolutePath();
@@ -153,23 +168,56 @@ bool PlanFile::open(const QString &argument, Access access, QString *error)
     if (!file.open(QIODevice::ReadOnly))
         return setError(error, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     QJsonParseError parseError;
-    const QJsonDocument stored = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument parsed = QJsonDocument::fromJson(file.readAll(), &parseError);
     if (parseError.error != QJsonParseError::NoError)
         return setError(error, QStringLiteral("%1 is not JSON: %2 at offset %3")
                                    .arg(path, parseError.errorString())
                                    .arg(parseError.offset));
 
     model.setTeachingPlanDir(directory);
-    if (!stored.isObject() || !model.setJson(model.getJson(path, true)))
+    if (!parsed.isObject() || !model.setJson(model.getJson(path, true)))
         return setError(error, QStringLiteral("%1 is not a usable plan document (no "
                                               "description, an unsupported document version "
                                               "or an unknown step type)")
-                                   .arg(path));
-    rememberStoredTaskIds(stored.object());
+                                   .arg(isPackage() ? packagePath : path));
+    stored = parsed.object();
+    rememberStoredTaskIds();
     return true;
 }
 
-void PlanFile::rememberStoredTaskIds(const QJsonObject &stored)
+// Only the document is taken out of the package, into a temporary directory named like the
+// package, as the controller would name the plan's own.
+bool PlanFile::openPackage(const QFileInfo &package, QString *error)
+{
+    packagePath = package.absoluteFilePath();
+    YRPlanPackage::PackageReader reader(packagePath);
+    QString why;
+    if (!reader.open(&why))
+        return setError(error, QStringLiteral("cannot read %1: %2").arg(packagePath, why));
+    if (!reader.refusals().isEmpty())
+        return setError(
+            error,
+            QStringLiteral("%1 is refused: %2").arg(packagePath, reader.refusals().constFirst()));
+    documentCopy = std::make_unique<QTemporaryDir>();
+    if (!documentCopy->isValid())
+        return setError(error, QStringLiteral("cannot create a temporary directory"));
+    directory = documentCopy->path() + QLatin1Char('/') + package.completeBaseName();
+    QSaveFile copy(documentPath());
+    if (!QDir().mkpath(directory) || !copy.open(QIODevice::WriteOnly) ||
+        copy.write(reader.document()) != reader.document().size() || !copy.commit())
+        return setError(error, QStringLiteral("cannot copy the document of %1").arg(packagePath));
+    return true;
+}
+
+QJsonObject PlanFile::shownRecord(QJsonObject record) const
+{
+    const QString dest = record.value(QStringLiteral("dest")).toString();
+    if (isPackage() && dest.startsWith(directory))
+        record.insert(QStringLiteral("dest"), dest.mid(directory.size()));
+    return record;
+}
+
+void PlanFile::rememberStoredTaskIds()
 {
     const QJsonObject current = parsedObject(model.getJson());
     QSet<QString> taken;
@@ -214,7 +262,11 @@ QJsonObject PlanFile::document() const
         for (int t = 0; t < tasks.size(); ++t) {
             QJsonObject task = tasks.at(t).toObject();
             const QString modelTaskId = task.value(QStringLiteral("taskId")).toString();
-            task.insert(QStringLiteral("taskId"), modelToStored.value(modelTaskId, modelTaskId));
+            const QString storedId = modelToStored.value(modelTaskId, modelTaskId);
+            task.insert(QStringLiteral("taskId"), storedId);
+            task.insert(QStringLiteral("nodes"),
+                        nodesInTaskFolder(task.value(QStringLiteral("nodes")).toArray(),
+                                          modelTaskId, storedId));
             tasks.replace(t, task);
         }
         if (step.contains(QStringLiteral("tasks")))
@@ -354,17 +406,6 @@ bool unpackPackage(const QString &package, const QString &directory, QString *er
                                               "directory")
                                    .arg(directory));
 
-    const QStringList entries = JlCompress::getFileList(packageInfo.absoluteFilePath());
-    if (entries.isEmpty())
-        return setError(error,
-                        QStringLiteral("%1 is not a zip package or holds nothing").arg(package));
-    for (const QString &entry : entries) {
-        if (!YRPlanPaths::isInside(targetPath, targetPath + QLatin1Char('/') + entry))
-            return setError(error, QStringLiteral("%1 holds the entry \"%2\", which would leave "
-                                                  "the directory")
-                                       .arg(package, entry));
-    }
-
     // Unpack beside the target and move the result into place only once it is complete.
     const QString parentPath = QFileInfo(targetPath).absolutePath();
     if (!QDir().mkpath(parentPath))
@@ -372,11 +413,9 @@ bool unpackPackage(const QString &package, const QString &directory, QString *er
     QTemporaryDir staging(parentPath + QStringLiteral("/.yrplan-unpack-XXXXXX"));
     if (!staging.isValid())
         return setError(error, QStringLiteral("cannot create a directory in %1").arg(parentPath));
-    if (JlCompress::extractDir(packageInfo.absoluteFilePath(), staging.path()).isEmpty())
-        return setError(error, QStringLiteral("cannot unpack %1").arg(package));
-    if (!QFileInfo(documentPathOf(staging.path())).isFile())
-        return setError(
-            error, QStringLiteral("%1 holds no teachpkg.json: not a plan package").arg(package));
+    QString why;
+    if (!YRPlanPackage::extractPackage(packageInfo.absoluteFilePath(), staging.path(), &why))
+        return setError(error, QStringLiteral("cannot unpack %1: %2").arg(package, why));
     if (target.isDir())
         QDir().rmdir(targetPath);
     if (!QDir().rename(staging.path(), targetPath))
@@ -398,11 +437,7 @@ bool isPackageTarget(const QString &directory, const QString &package, QString *
         return setError(error, QStringLiteral("the package %1 cannot lie inside the directory "
                                               "it packs")
                                    .arg(package));
-    if (target.isDir())
-        return setError(error, QStringLiteral("%1 is a directory").arg(package));
-    if (!QFileInfo(target.absolutePath()).isDir())
-        return setError(error, QStringLiteral("no such directory: %1").arg(target.absolutePath()));
-    return true;
+    return YRPlanPackage::isPackageOutput(package, error);
 }
 
 bool packPlanDirectory(const QString &directory, const QString &package, QString *error)
@@ -418,7 +453,8 @@ bool packPlanDirectory(const QString &directory, const QString &package, QString
     if (!isPackageTarget(sourcePath, package, error))
         return false;
     const QString targetPath = QDir::cleanPath(QFileInfo(package).absoluteFilePath());
-    if (!CYrCommonUtils::compressDir_level(targetPath, sourcePath, true, 0))
-        return setError(error, QStringLiteral("cannot write %1").arg(package));
+    QString why;
+    if (!YRPlanPackage::packPlan(targetPath, sourcePath, &why))
+        return setError(error, QStringLiteral("cannot pack %1: %2").arg(directory, why));
     return true;
 }

@@ -4,6 +4,7 @@
 #include "cliutil.h"
 #include "plandata/yrplandata.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonObject>
 #include <QString>
@@ -30,7 +31,8 @@ struct RecordLocation
 };
 
 // A plan named on the command line: a plan directory, its teachpkg.json, or a .yrtp package
-// (unpacked into a temporary directory, read only), loaded into a YRPlanData.
+// (read only: its document is read through the library's package reader, and nothing else of
+// it is unpacked), loaded into a YRPlanData.
 //
 // The document reader gives every task a fresh identifier on each load, while the file keeps
 // the one it was written with. So that a task keeps one identifier from one command to the
@@ -49,9 +51,17 @@ public:
     bool open(const QString &argument, Access access, QString *error);
 
     IYRPlanData &data() { return model; }
+    // The plan directory; for a package, a temporary one that holds only its document.
     const QString &planDir() const { return directory; }
     QString documentPath() const;
-    bool isPackage() const { return unpacked != nullptr; }
+    bool isPackage() const { return !packagePath.isEmpty(); }
+    // Where the plan is, as the user knows it: its directory, or the package.
+    QString location() const { return isPackage() ? packagePath : directory; }
+    // The document as it is stored, before the model read it.
+    const QJsonObject &storedDocument() const { return stored; }
+    // A transfer or question record of the model as the user should see it: for a package,
+    // "dest" is the path inside the plan rather than one in a temporary directory.
+    QJsonObject shownRecord(QJsonObject record) const;
 
     // The current tree as a document, tasks under the identifiers the file gives them.
     QJsonObject document() const;
@@ -68,11 +78,14 @@ public:
     bool save(QString *error);
 
 private:
-    void rememberStoredTaskIds(const QJsonObject &stored);
+    bool openPackage(const QFileInfo &package, QString *error);
+    void rememberStoredTaskIds();
 
     YRPlanData model;
     QString directory;
-    std::unique_ptr<QTemporaryDir> unpacked;
+    QString packagePath;
+    QJsonObject stored;
+    std::unique_ptr<QTemporaryDir> documentCopy;
     QHash<QString, QString> modelToStored;
     QHash<QString, QString> storedToModel;
 };
@@ -95,16 +108,15 @@ bool applyRootOption(const SubcommandLine &line, int *exitCode);
 // with *error set.
 QString createPlan(IYRPlanData &plan, const QString &name, QString *error);
 
-// Unpacks a .yrtp package into directory, which must not exist or be empty. Entries that
-// would leave the directory refuse the whole package; nothing is left behind on failure, and
-// the result must hold a teachpkg.json.
+// Unpacks a .yrtp package into directory, which must not exist or be empty, through the
+// library's checked reader; nothing is left behind on failure.
 bool unpackPackage(const QString &package, const QString &directory, QString *error);
 
-// Whether package may be written as the package of the plan directory: not inside it, not a
-// directory, in a directory that exists. False with *error set otherwise.
+// Whether package may be written as the package of the plan directory: not inside it, and a
+// new name or a regular file. False with *error set otherwise.
 bool isPackageTarget(const QString &directory, const QString &package, QString *error);
 
-// Packs a plan directory (one that holds a teachpkg.json) into a stored zip package.
+// Packs a plan directory (one that holds a valid teachpkg.json) into a stored zip package.
 bool packPlanDirectory(const QString &directory, const QString &package, QString *error);
 
 // Writes the readable tree of a plan: attributes, steps, tasks and nodes with their ids.

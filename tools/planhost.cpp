@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTimer>
 
 namespace {
@@ -17,80 +18,26 @@ const QLatin1String kLocalPlanId("local");
 // The mark that comes back with signalJsonVersion.
 const QLatin1String kOpenMark("yrplan open");
 
-struct CodeName
-{
-    int code;
-    const char *name;
-};
-
-// The state codes of signalTeachingPlanOperateState; 3, 11 and 17 are never reported.
-const CodeName kStateNames[] = {
-    {TPOS_Success_Create, "TPOS_Success_Create"},
-    {TPOS_Success_Open, "TPOS_Success_Open"},
-    {TPOS_Success_Rename, "TPOS_Success_Rename"},
-    {TPOS_Success_Delete, "TPOS_Success_Delete"},
-    {TPOS_Success_Export, "TPOS_Success_Export"},
-    {TPOS_Success_Import, "TPOS_Success_Import"},
-    {TPOS_Success_Translate, "TPOS_Success_Translate"},
-    {TPOS_Fail_Create, "TPOS_Fail_Create"},
-    {TPOS_Fail_Open, "TPOS_Fail_Open"},
-    {TPOS_Fail_Rename, "TPOS_Fail_Rename"},
-    {TPOS_Fail_Delete, "TPOS_Fail_Delete"},
-    {TPOS_Fail_Export, "TPOS_Fail_Export"},
-    {TPOS_Fail_Import, "TPOS_Fail_Import"},
-    {TPOS_Fail_AddNode_ExistFile, "TPOS_Fail_AddNode_ExistFile"},
-    {TPOS_Fail_AddNode_PlanFile, "TPOS_Fail_AddNode_PlanFile"},
-    {TPOS_Fail_Ignore, "TPOS_Fail_Ignore"},
-    {TPOS_Fail_Translate, "TPOS_Fail_Translate"},
-    {TPOS_Start_Import, "TPOS_Start_Import"},
-    {TPOS_Start_Export, "TPOS_Start_Export"},
-};
-
-const CodeName kVersionNames[] = {
-    {TPV_Unknown, "TPV_Unknown"},
-    {TPV_Version3, "TPV_Version3"},
-    {TPV_Version4, "TPV_Version4"},
-    {TPV_Version5, "TPV_Version5"},
-};
-
-template <size_t N>
-QString nameOfCode(const CodeName (&table)[N], int code)
-{
-    for (const CodeName &entry : table) {
-        if (entry.code == code)
-            return QLatin1String(entry.name);
-    }
-    return QString();
-}
-
 } // namespace
-
-QString operateStateName(int state)
-{
-    return nameOfCode(kStateNames, state);
-}
 
 bool isFailureState(int state)
 {
-    return operateStateName(state).startsWith(QLatin1String("TPOS_Fail_"));
+    return YRTeachingPlanOperate::stateName(state).startsWith(QLatin1String("TPOS_Fail_"));
 }
 
 QString describedState(int state)
 {
-    const QString name = operateStateName(state);
+    const QString name = YRTeachingPlanOperate::stateName(state);
     return QStringLiteral("state %1 %2")
         .arg(state)
         .arg(name.isEmpty() ? QStringLiteral("(unnamed)") : name);
 }
 
-QString planVersionName(int version)
-{
-    return nameOfCode(kVersionNames, version);
-}
-
 PlanHost::PlanHost(bool trace)
     : m_trace(trace), m_resources(&m_network), m_controller(&m_planData, &m_network, &m_resources)
 {
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, m_dialogSettings.path());
     connect(&m_controller, &YRTeachingPlanOperate::signalTeachingPlanOperateState, this,
             &PlanHost::recordState);
     connect(&m_controller, &YRTeachingPlanOperate::signalCefRunJavaScript, this,
@@ -269,7 +216,7 @@ bool PlanHost::openPackage(const QString &package, bool convert, QString *error)
                                                "%2 %3)")
                                     .arg(package)
                                     .arg(m_version)
-                                    .arg(planVersionName(m_version)));
+                                    .arg(YRTeachingPlanOperate::versionName(m_version)));
     if (!m_controller.openLocalTeachingPlan() || !hasReported(TPOS_Success_Open) ||
         failureState() >= 0)
         return abandoned(error, QStringLiteral("cannot open the plan of %1").arg(package));

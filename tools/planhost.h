@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVector>
 
 #include <functional>
@@ -18,14 +19,10 @@
 // How long unpacking a package may take before a command gives up.
 constexpr int kUnpackTimeoutMs = 10 * 60 * 1000;
 
-// The TPOS_* name of a state code of the controller; empty for a code that has none.
-QString operateStateName(int state);
 // True for the codes that report a failure (the TPOS_Fail_* ones).
 bool isFailureState(int state);
 // "state <code> <name>", as the trace prints it.
 QString describedState(int state);
-// The TPV_* name of a plan version code; empty for a code that has none.
-QString planVersionName(int version);
 
 // A plan under the teaching-plan root, as the controller addresses it.
 struct RootedPlan
@@ -119,6 +116,11 @@ private:
     int m_version = -1;
     QString m_mark;
     QString m_directoryBeforeFlow;
+
+    // The file dialog keeps its history in the user's Qt settings; a command line leaves
+    // those alone and points them at a directory of its own, removed at the end. Declared
+    // first, so that it outlives the controller's dialogs.
+    QTemporaryDir m_dialogSettings;
 
     // In the order the host creates them; destroyed in reverse.
     YRPlanData m_planData;

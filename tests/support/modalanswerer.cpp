@@ -36,12 +36,32 @@ void ModalAnswerer::answerConversion(bool convert)
     });
 }
 
+// A dialog can be seen, and answered, while exec() is still showing it, before exec() runs its
+// own event loop: the answer then hides the dialog and that loop, started afterwards, waits
+// forever. It shows as a poll from an event loop nested deeper than the one the answer came
+// from, with the answered dialog hidden; the dialog is then shown and answered again.
 void ModalAnswerer::poll()
 {
+    const int loopLevel = QThread::currentThread()->loopLevel();
+    if (loopLevel < m_loopLevelOfLastAnswer)
+        m_lastAnswer = nullptr; // the loop that the answer ended has returned
+    if (m_lastAnswer && m_lastAnswered && !m_lastAnswered->isVisible() &&
+        loopLevel > m_loopLevelOfLastAnswer) {
+        m_lastAnswered->show();
+        answer(m_lastAnswered, m_lastAnswer);
+        return;
+    }
     QWidget *dialog = QApplication::activeModalWidget();
     if (!dialog || !dialog->isVisible() || dialog == m_lastAnswered || m_answers.isEmpty())
         return;
-    m_lastAnswered = dialog;
     m_seen.append(QString::fromLatin1(dialog->metaObject()->className()));
-    m_answers.dequeue()(dialog);
+    answer(dialog, m_answers.dequeue());
+}
+
+void ModalAnswerer::answer(QWidget *dialog, const Answer &answer)
+{
+    m_lastAnswered = dialog;
+    m_lastAnswer = answer;
+    m_loopLevelOfLastAnswer = QThread::currentThread()->loopLevel();
+    answer(dialog);
 }

@@ -36,9 +36,13 @@ public:
 private:
     void poll();
 
+    void answer(QWidget *dialog, const Answer &answer);
+
     QTimer m_timer;
     QQueue<Answer> m_answers;
     QPointer<QWidget> m_lastAnswered;
+    Answer m_lastAnswer;
+    int m_loopLevelOfLastAnswer = 0;
     QStringList m_seen;
 };
 

@@ -1,5 +1,5 @@
-#ifndef OPERATELOG_H
-#define OPERATELOG_H
+#ifndef OPERATELOG_P_H
+#define OPERATELOG_P_H
 
 // Shared by the controller's sources: its logging category and the few texts and tests on
 // plan identifiers and document paths that several flows make.
@@ -31,4 +31,4 @@ inline bool hasNoDocumentPath(const QString &jsonPath)
 
 } // namespace YROperate
 
-#endif // OPERATELOG_H
+#endif // OPERATELOG_P_H

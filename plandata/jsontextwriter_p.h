@@ -1,5 +1,5 @@
-#ifndef JSONTEXTWRITER_H
-#define JSONTEXTWRITER_H
+#ifndef JSONTEXTWRITER_P_H
+#define JSONTEXTWRITER_P_H
 
 #include <QLatin1String>
 #include <QString>
@@ -53,4 +53,4 @@ private:
     QVarLengthArray<Level, 8> m_levels;
 };
 
-#endif // JSONTEXTWRITER_H
+#endif // JSONTEXTWRITER_P_H

@@ -1,5 +1,5 @@
-#ifndef WORKERLOCKER_H
-#define WORKERLOCKER_H
+#ifndef WORKERLOCKER_P_H
+#define WORKERLOCKER_P_H
 
 #include <QMutex>
 
@@ -51,4 +51,4 @@ private:
     QMutex &m_mutex;
 };
 
-#endif // WORKERLOCKER_H
+#endif // WORKERLOCKER_P_H

@@ -1,11 +1,12 @@
-#ifndef PLANDATAUTIL_H
-#define PLANDATAUTIL_H
+#ifndef PLANDATAUTIL_P_H
+#define PLANDATAUTIL_P_H
 
 #include "plandata/tprecords.h"
 
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
+#include <QVector>
 
 #include <memory>
 
@@ -48,6 +49,15 @@ TransferRecord resourceRecord(const QString &fileCloudSource, const QString &clo
                               const QString &nodeType, const QString &localPath,
                               const QString &nodeId);
 
+// Which reader asks for a file node's records: the document reader gives the file record its
+// size and the thumbnail record an empty MD5; the web editor's reader gives neither, and its
+// thumbnail record no node id.
+enum class FileRecordOrigin { Document, WebEditor };
+
+// The download records of a file node: its file and, when it has a cloud thumbnail, the
+// thumbnail, in that order.
+QVector<TransferRecord> fileNodeRecords(const NodeFileContent &file, FileRecordOrigin origin);
+
 // The members of one question record: "dest", "localPath", "questionId", "questionType" and,
 // where set, "nodeId".
 struct QuestionRecord
@@ -63,4 +73,4 @@ struct QuestionRecord
 
 } // namespace YRPlanDataUtil
 
-#endif // PLANDATAUTIL_H
+#endif // PLANDATAUTIL_P_H

@@ -1,5 +1,5 @@
-#ifndef RESOURCELOG_H
-#define RESOURCELOG_H
+#ifndef RESOURCELOG_P_H
+#define RESOURCELOG_P_H
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,4 +21,4 @@ inline QString recordDest(const QJsonObject &record)
     return dest.isString() ? dest.toString() : QString();
 }
 
-#endif // RESOURCELOG_H
+#endif // RESOURCELOG_P_H

@@ -1,4 +1,4 @@
-#include "interfaces/storedzipwriter.h"
+#include "interfaces/zipwriter_p.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -35,6 +35,9 @@ constexpr int kLocalZip64ExtraSize = 4 + 16;
 // Made on Unix (so that the upper half of the external attributes is a file mode), zip 3.0.
 constexpr quint16 kVersionMadeBy = (3 << 8) | 30;
 constexpr quint16 kVersionStored = 10;
+constexpr quint16 kVersionDeflated = 20;
+constexpr quint16 kMethodStored = 0;
+constexpr quint16 kMethodDeflated = 8;
 constexpr quint16 kVersionDirectory = 20;
 constexpr quint16 kVersionZip64 = 45;
 constexpr quint16 kFlagUtf8Name = 1 << 11;
@@ -112,13 +115,15 @@ quint32 unixMode(QFileDevice::Permissions permissions)
 } // namespace
 
 // What is known of an entry: enough for its local header, its patch and its central record.
-struct StoredZipWriter::LocalHeader
+struct ZipWriter::LocalHeader
 {
     QByteArray name;
     quint16 flags = 0;
     quint32 dosTime = 0;
     quint32 crc = 0;
-    quint64 size = 0;
+    quint16 method = kMethodStored;
+    quint64 size = 0; // uncompressed
+    quint64 compressedSize = 0;
     qint64 offset = 0;
     quint32 externalAttributes = 0;
     bool isDirectory = false;
@@ -128,24 +133,26 @@ struct StoredZipWriter::LocalHeader
     // extract, flags, method, time and CRC-32.
     void appendSharedFields(QByteArray &out, bool needsZip64) const
     {
-        appendLe16(out, needsZip64    ? kVersionZip64
-                        : isDirectory ? kVersionDirectory
-                                      : kVersionStored);
+        appendLe16(out, needsZip64                  ? kVersionZip64
+                        : isDirectory               ? kVersionDirectory
+                        : method == kMethodDeflated ? kVersionDeflated
+                                                    : kVersionStored);
         appendLe16(out, flags);
-        appendLe16(out, 0); // stored
+        appendLe16(out, method);
         appendLe32(out, dosTime);
         appendLe32(out, crc);
     }
 };
 
-StoredZipWriter::StoredZipWriter() = default;
-StoredZipWriter::~StoredZipWriter() = default;
+ZipWriter::ZipWriter() = default;
+ZipWriter::~ZipWriter() = default;
 
-bool StoredZipWriter::open(QIODevice *device)
+bool ZipWriter::open(QIODevice *device)
 {
     m_error.clear();
     m_centralDirectory.clear();
     m_entryCount = 0;
+    m_dataWritten = 0;
     m_device = nullptr;
     if (!device || !device->isWritable() || device->isSequential())
         return fail(QStringLiteral("the device is not open for writing or cannot seek"));
@@ -156,25 +163,56 @@ bool StoredZipWriter::open(QIODevice *device)
     return true;
 }
 
-bool StoredZipWriter::addFile(const QString &entryName, QFile &source, const QDateTime &modified)
+// zlib's raw deflate stream of one entry.
+struct ZipWriter::Deflater
+{
+    z_stream stream{};
+    bool ready = false;
+
+    explicit Deflater(int level)
+    {
+        ready = deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~Deflater()
+    {
+        if (ready)
+            deflateEnd(&stream);
+    }
+};
+
+bool ZipWriter::addFile(const QString &entryName, QFile &source, const QDateTime &modified,
+                        int level)
 {
     LocalHeader header = headerAtEnd(entryName, modified);
     if (!m_error.isEmpty())
         return false;
     header.externalAttributes = (kUnixRegularFile | unixMode(source.permissions())) << 16;
     header.zip64 = source.size() >= kZip64Threshold;
+    if (level > 0) {
+        header.method = kMethodDeflated;
+        m_deflater = std::make_unique<Deflater>(qBound(1, level, 9));
+        if (!m_deflater->ready)
+            return fail(QStringLiteral("cannot start deflating %1").arg(entryName));
+    }
 
     // A first block shorter than the buffer is the whole file: its header is complete at once.
     qint64 n = readBlock(source, header);
-    if (n < 0 || !writeLocalHeader(header) || !writeBytes(m_buffer.constData(), n))
-        return false;
+    bool written = n >= 0;
     const bool headerComplete = n < m_buffer.size();
-    while (n > 0 && !headerComplete) {
+    if (written && headerComplete)
+        written = writeData(header, n, true) && writeLocalHeader(header) &&
+                  writeBytes(m_deflater ? m_deflated.constData() : m_buffer.constData(),
+                             m_deflater ? m_deflated.size() : n);
+    else if (written)
+        written = writeLocalHeader(header) && writeData(header, n, false);
+    while (written && !headerComplete && n > 0) {
         n = readBlock(source, header);
-        if (n < 0 || !writeBytes(m_buffer.constData(), n))
-            return false;
+        written = n >= 0 && writeData(header, n, n == 0);
     }
-    if (!header.zip64 && header.size >= kMax32) {
+    m_deflater.reset();
+    if (!written)
+        return false;
+    if (!header.zip64 && (header.size >= kMax32 || header.compressedSize >= kMax32)) {
         return fail(
             QStringLiteral("%1 grew past 4 GiB while it was packed").arg(source.fileName()));
     }
@@ -184,8 +222,42 @@ bool StoredZipWriter::addFile(const QString &entryName, QFile &source, const QDa
     return true;
 }
 
-bool StoredZipWriter::addDirectory(const QString &entryName, const QDateTime &modified,
-                                   QFileDevice::Permissions permissions)
+// Encodes the n bytes in the buffer as the entry's data (last: the end of the file) and
+// counts them; a complete small entry (header not written yet) keeps its data in
+// m_deflated, anything else is written at once.
+bool ZipWriter::writeData(LocalHeader &header, qint64 n, bool last)
+{
+    if (!m_deflater) {
+        header.compressedSize += quint64(n);
+        return header.offset == m_offset || writeBytes(m_buffer.constData(), n);
+    }
+    const bool headerWritten = header.offset != m_offset;
+    z_stream &stream = m_deflater->stream;
+    stream.next_in = reinterpret_cast<Bytef *>(m_buffer.data());
+    stream.avail_in = uInt(n);
+    m_deflated.clear();
+    int result = Z_OK;
+    do {
+        char out[64 * 1024];
+        stream.next_out = reinterpret_cast<Bytef *>(out);
+        stream.avail_out = sizeof out;
+        result = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+        if (result == Z_STREAM_ERROR)
+            return fail(QStringLiteral("cannot deflate %1").arg(QString::fromUtf8(header.name)));
+        const qint64 produced = qint64(sizeof out - stream.avail_out);
+        header.compressedSize += quint64(produced);
+        if (headerWritten) {
+            if (!writeBytes(out, produced))
+                return false;
+        } else {
+            m_deflated.append(out, int(produced));
+        }
+    } while (stream.avail_out == 0 || (last && result != Z_STREAM_END));
+    return true;
+}
+
+bool ZipWriter::addDirectory(const QString &entryName, const QDateTime &modified,
+                             QFileDevice::Permissions permissions)
 {
     LocalHeader header = headerAtEnd(entryName, modified);
     if (!m_error.isEmpty())
@@ -199,7 +271,7 @@ bool StoredZipWriter::addDirectory(const QString &entryName, const QDateTime &mo
     return true;
 }
 
-bool StoredZipWriter::close()
+bool ZipWriter::close()
 {
     if (!m_device || !m_error.isEmpty())
         return fail(QStringLiteral("the archive is not open"));
@@ -240,15 +312,14 @@ bool StoredZipWriter::close()
     return written;
 }
 
-QString StoredZipWriter::errorString() const
+QString ZipWriter::errorString() const
 {
     return m_error;
 }
 
 // The header of an entry starting at the current end of the archive, its data still unknown;
 // fails when the archive is not open or has failed.
-StoredZipWriter::LocalHeader StoredZipWriter::headerAtEnd(const QString &entryName,
-                                                          const QDateTime &modified)
+ZipWriter::LocalHeader ZipWriter::headerAtEnd(const QString &entryName, const QDateTime &modified)
 {
     LocalHeader header;
     if (!m_device && m_error.isEmpty())
@@ -262,7 +333,7 @@ StoredZipWriter::LocalHeader StoredZipWriter::headerAtEnd(const QString &entryNa
 
 // Reads the next block of source into the buffer and adds it to the entry's CRC-32 and size;
 // the number of bytes read, 0 at the end, -1 on a read error.
-qint64 StoredZipWriter::readBlock(QFile &source, LocalHeader &header)
+qint64 ZipWriter::readBlock(QFile &source, LocalHeader &header)
 {
     const qint64 n = source.read(m_buffer.data(), m_buffer.size());
     if (n < 0) {
@@ -272,10 +343,13 @@ qint64 StoredZipWriter::readBlock(QFile &source, LocalHeader &header)
     header.crc =
         quint32(crc32(header.crc, reinterpret_cast<const Bytef *>(m_buffer.constData()), uInt(n)));
     header.size += quint64(n);
+    m_dataWritten += n;
+    if (m_progress && n > 0)
+        m_progress(m_dataWritten);
     return n;
 }
 
-bool StoredZipWriter::writeLocalHeader(const LocalHeader &header)
+bool ZipWriter::writeLocalHeader(const LocalHeader &header)
 {
     if (header.name.size() > int(kMax16))
         return fail(QStringLiteral("entry name too long: %1").arg(QString::fromUtf8(header.name)));
@@ -283,7 +357,7 @@ bool StoredZipWriter::writeLocalHeader(const LocalHeader &header)
     out.reserve(kLocalHeaderSize + header.name.size() + kLocalZip64ExtraSize);
     appendLe32(out, kLocalHeaderSignature);
     header.appendSharedFields(out, header.zip64);
-    appendLe32(out, header.zip64 ? kMax32 : header.size);
+    appendLe32(out, header.zip64 ? kMax32 : header.compressedSize);
     appendLe32(out, header.zip64 ? kMax32 : header.size);
     appendLe16(out, header.name.size());
     appendLe16(out, header.zip64 ? kLocalZip64ExtraSize : 0);
@@ -292,17 +366,17 @@ bool StoredZipWriter::writeLocalHeader(const LocalHeader &header)
         appendLe16(out, kZip64ExtraTag);
         appendLe16(out, 16);
         appendLe64(out, header.size);
-        appendLe64(out, header.size);
+        appendLe64(out, header.compressedSize);
     }
     return writeBytes(out.constData(), out.size());
 }
 
 // Rewrites the CRC-32 and the sizes of a header written before its data was complete.
-bool StoredZipWriter::patchLocalHeader(const LocalHeader &header)
+bool ZipWriter::patchLocalHeader(const LocalHeader &header)
 {
     QByteArray fields;
     appendLe32(fields, header.crc);
-    appendLe32(fields, header.zip64 ? kMax32 : header.size);
+    appendLe32(fields, header.zip64 ? kMax32 : header.compressedSize);
     appendLe32(fields, header.zip64 ? kMax32 : header.size);
     const qint64 end = m_offset;
     bool patched =
@@ -310,7 +384,7 @@ bool StoredZipWriter::patchLocalHeader(const LocalHeader &header)
     if (patched && header.zip64) {
         QByteArray sizes;
         appendLe64(sizes, header.size);
-        appendLe64(sizes, header.size);
+        appendLe64(sizes, header.compressedSize);
         patched = m_device->seek(header.offset + kLocalHeaderSize + header.name.size() + 4) &&
                   m_device->write(sizes) == sizes.size();
     }
@@ -320,12 +394,13 @@ bool StoredZipWriter::patchLocalHeader(const LocalHeader &header)
     return true;
 }
 
-void StoredZipWriter::appendCentralRecord(const LocalHeader &header)
+void ZipWriter::appendCentralRecord(const LocalHeader &header)
 {
     QByteArray extra;
-    if (header.size >= kMax32) {
+    const bool sizesInExtra = header.size >= kMax32 || header.compressedSize >= kMax32;
+    if (sizesInExtra) {
         appendLe64(extra, header.size);
-        appendLe64(extra, header.size);
+        appendLe64(extra, header.compressedSize);
     }
     if (quint64(header.offset) >= kMax32)
         appendLe64(extra, quint64(header.offset));
@@ -334,8 +409,8 @@ void StoredZipWriter::appendCentralRecord(const LocalHeader &header)
     appendLe32(out, kCentralHeaderSignature);
     appendLe16(out, kVersionMadeBy);
     header.appendSharedFields(out, header.zip64 || !extra.isEmpty());
-    appendLe32(out, field32(header.size));
-    appendLe32(out, field32(header.size));
+    appendLe32(out, sizesInExtra ? kMax32 : header.compressedSize);
+    appendLe32(out, sizesInExtra ? kMax32 : header.size);
     appendLe16(out, header.name.size());
     appendLe16(out, extra.isEmpty() ? 0 : extra.size() + 4);
     appendLe16(out, 0); // comment length
@@ -352,7 +427,7 @@ void StoredZipWriter::appendCentralRecord(const LocalHeader &header)
     ++m_entryCount;
 }
 
-bool StoredZipWriter::writeBytes(const char *data, qint64 size)
+bool ZipWriter::writeBytes(const char *data, qint64 size)
 {
     if (m_device->write(data, size) != size)
         return fail(QStringLiteral("cannot write the archive: %1").arg(m_device->errorString()));
@@ -360,7 +435,7 @@ bool StoredZipWriter::writeBytes(const char *data, qint64 size)
     return true;
 }
 
-bool StoredZipWriter::fail(const QString &message)
+bool ZipWriter::fail(const QString &message)
 {
     if (m_error.isEmpty())
         m_error = message;
