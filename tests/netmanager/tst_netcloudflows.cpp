@@ -110,13 +110,15 @@ struct TeacherHost
     QSignalSpy scripts;
 };
 
-// A plan saved to the cloud by a first teacher's application: two files and a question.
+// A plan saved to the cloud by a first teacher's application: two files and a question, which
+// the cloud's question bank holds.
 struct SavedPlan
 {
     bool make(CloudFixture &cloud)
     {
         TeacherHost host(cloud);
-        if (!QTest::qWaitFor([&] { return host.resources.IsConnectedWithNet(); }, kWaitMs) ||
+        if (!cloud.addQuestion("101", "single", QJsonObject{{"stem", "2+2"}}) ||
+            !QTest::qWaitFor([&] { return host.resources.IsConnectedWithNet(); }, kWaitMs) ||
             !host.operate.createTeachingPlan() || !host.addFile("slides.pptx", kSlides) ||
             !host.addFile("notes.txt", kNotes))
             return false;
@@ -148,7 +150,6 @@ private slots:
     {
         CloudFixture cloud;
         QVERIFY(cloud.ready);
-        QVERIFY(cloud.addQuestion("101", "single", QJsonObject{{"stem", "2+2"}}));
         SavedPlan plan;
         QVERIFY(plan.make(cloud));
 
@@ -178,7 +179,6 @@ private slots:
     {
         CloudFixture cloud;
         QVERIFY(cloud.ready);
-        QVERIFY(cloud.addQuestion("101", "single", QJsonObject{{"stem", "2+2"}}));
         SavedPlan plan;
         QVERIFY(plan.make(cloud));
         TeacherHost host(cloud);
@@ -288,7 +288,6 @@ private slots:
     {
         CloudFixture cloud;
         QVERIFY(cloud.ready);
-        QVERIFY(cloud.addQuestion("101", "single", QJsonObject{{"stem", "2+2"}}));
         SavedPlan plan;
         QVERIFY(plan.make(cloud));
         cloud.proxy.addRule({FaultProxy::Fault::Status, "GET", "onequeinfo", 0, 0, 200,
