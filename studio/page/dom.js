@@ -24,18 +24,22 @@ export function setAttribute(element, name, value) {
     if (element.getAttribute(name) !== value) element.setAttribute(name, value);
 }
 
-// Makes the children of parent show items in order: elements are kept by key (their data-id),
+// Makes the children of parent show items in order: elements are kept by key (their data-id,
+// also kept as a property, which is quicker to read),
 // created for new items, moved where the order changed and removed when their item is gone.
 // update(element, item) brings each element up to date.
 export function syncChildren(parent, items, keyOf, create, update) {
     const existing = Array.from(parent.children);
-    const { matched, unused } = matchKeys(existing.map((el) => el.dataset.id), items.map(keyOf));
+    const { matched, unused } = matchKeys(existing.map((el) => el.studioKey), items.map(keyOf));
     for (const index of unused) existing[index].remove();
     let cursor = parent.firstElementChild;
     items.forEach((item, position) => {
         const index = matched[position];
         const element = index >= 0 ? existing[index] : create(item);
-        if (index < 0) element.dataset.id = keyOf(item);
+        if (index < 0) {
+            element.studioKey = keyOf(item);
+            element.dataset.id = element.studioKey;
+        }
         update(element, item);
         if (element === cursor) cursor = cursor.nextElementSibling;
         else parent.insertBefore(element, cursor);

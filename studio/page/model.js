@@ -187,6 +187,9 @@ export function fileUrl(path, version) {
 // wanted key in order, the index into existing or -1 for a new element, and the indices of the
 // existing elements left over.
 export function matchKeys(existing, wanted) {
+    // Most renders change one record: every other list keeps its keys as they were.
+    if (existing.length === wanted.length && existing.every((key, index) => key === wanted[index]))
+        return { matched: wanted.map((key, index) => index), unused: [] };
     const free = new Map();
     existing.forEach((key, index) => {
         if (!free.has(key)) free.set(key, []);

@@ -45,19 +45,32 @@ function updateTask(page, element, task) {
 }
 
 function syncNodes(page, list, nodes) {
-    syncChildren(list, nodes, (node) => node.id,
-                 () => instantiate(page.templates.node),
+    syncChildren(list, nodes, (node) => node.id, () => createNode(page),
                  (element, node) => updateNode(page, element, node));
+}
+
+// A node element, with the parts that every render looks at found once.
+function createNode(page) {
+    const element = instantiate(page.templates.node);
+    element.studioParts = {
+        name: element.querySelector('.node-name'),
+        kind: element.querySelector('.node-kind'),
+        image: element.querySelector('.thumb img'),
+        bar: element.querySelector('.node-progress'),
+        percent: element.querySelector('.node-percent'),
+    };
+    return element;
 }
 
 function updateNode(page, element, node) {
     const signature = [node.kind, node.name, node.thumb, node.version].join('\u0000');
+    const parts = element.studioParts;
     if (element.studioSignature !== signature) {
         element.studioSignature = signature;
         setAttribute(element, 'data-kind', node.kind);
-        setText(element.querySelector('.node-name'), node.name);
-        setText(element.querySelector('.node-kind'), page.t(KIND_LABELS[node.kind] || '') || node.kind);
-        showThumbnail(element.querySelector('.thumb img'), element, node);
+        setText(parts.name, node.name);
+        setText(parts.kind, page.t(KIND_LABELS[node.kind] || '') || node.kind);
+        showThumbnail(parts.image, element, node);
     }
     element.studioPaths = node.paths;
     for (const path of node.paths) {
@@ -81,16 +94,15 @@ function showThumbnail(image, element, node) {
 
 // Shows on a node element how its files' transfers stand.
 export function showTransfer(page, element) {
-    const { failed, percent } = nodeTransfer(element.studioPaths || [], page.progress);
+    const { failed, percent } = nodeTransfer(element.studioPaths, page.progress);
+    const state = failed ? -1 : percent;
+    if (element.studioTransfer === state) return;
+    element.studioTransfer = state;
+    const { bar, percent: label } = element.studioParts;
     setClass(element, 'failed', failed);
-    const bar = element.querySelector('.node-progress');
     setHidden(bar, percent === null);
-    if (percent !== null) {
-        bar.value = percent;
-        setText(element.querySelector('.node-percent'), percent + '%');
-    } else {
-        setText(element.querySelector('.node-percent'), failed ? page.t('Failed') : '');
-    }
+    if (percent !== null) bar.value = percent;
+    setText(label, percent !== null ? percent + '%' : failed ? page.t('Failed') : '');
 }
 
 // Brings the nodes that show any of paths up to date with the progress map.
