@@ -1,0 +1,238 @@
+#include "netmanager/downloadjob_p.h"
+
+#include "netmanager/networkcontext_p.h"
+#include "netmanager/storeprotocol_p.h"
+#include "netmanager/yrnetworkerror.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrlQuery>
+
+Q_LOGGING_CATEGORY(lcDownload, "yrnetwork.download")
+
+namespace {
+
+const int kAttempts = 4;
+
+// The first byte and the total of a "Content-Range: bytes FIRST-LAST/TOTAL" header; the total
+// is -1 when the server does not say.
+bool parseContentRange(const QByteArray &header, qint64 *first, qint64 *total)
+{
+    static const QRegularExpression form(QStringLiteral("^bytes (\\d+)-(\\d+)/(\\d+|\\*)$"));
+    const QRegularExpressionMatch match = form.match(QString::fromLatin1(header.trimmed()));
+    if (!match.hasMatch())
+        return false;
+    *first = match.captured(1).toLongLong();
+    *total = match.captured(3) == QLatin1String("*") ? -1 : match.captured(3).toLongLong();
+    return true;
+}
+
+// The address to send: a store address loses its download token, since the request is
+// signed instead.
+QUrl addressToSend(const NetworkContext *context, const QUrl &url)
+{
+    if (!context->isStoreUrl(url))
+        return url;
+    QUrl plain = url;
+    QUrlQuery query(url);
+    query.removeAllQueryItems(QStringLiteral("sign"));
+    plain.setQuery(query.isEmpty() ? QString() : query.query(QUrl::FullyEncoded), QUrl::StrictMode);
+    return plain;
+}
+
+} // namespace
+
+DownloadJob::DownloadJob(NetworkContext *context, const QJsonObject &record, QObject *parent)
+    : NetworkJob(context, parent), m_records{record},
+      m_dest(record.value(QLatin1String("dest")).toString()),
+      m_url(QUrl(record.value(QLatin1String("url")).toString()))
+{}
+
+DownloadJob::~DownloadJob() = default;
+
+bool DownloadJob::hasCloudPath(const QString &cloudPath) const
+{
+    for (const QJsonObject &record : m_records) {
+        if (record.value(QLatin1String("cloudPath")).toString() == cloudPath)
+            return true;
+    }
+    return false;
+}
+
+void DownloadJob::start()
+{
+    if (!openTarget()) {
+        QTimer::singleShot(0, this, [this] { end(YRNE_LocalFile); });
+        return;
+    }
+    sendAttempt();
+}
+
+void DownloadJob::abort()
+{
+    NetworkJob::abort();
+    m_target.reset();
+}
+
+bool DownloadJob::openTarget()
+{
+    QDir().mkpath(QFileInfo(m_dest).absolutePath());
+    m_target = std::make_unique<QSaveFile>(m_dest);
+    if (m_target->open(QIODevice::WriteOnly))
+        return true;
+    qCWarning(lcDownload) << "DownloadJob::openTarget cannot write" << m_dest
+                          << m_target->errorString();
+    m_target.reset();
+    return false;
+}
+
+void DownloadJob::restartTarget()
+{
+    m_written = 0;
+    m_total = -1;
+    m_etag.clear();
+    m_hash.reset();
+    if (!openTarget())
+        m_localFailure = YRNE_LocalFile;
+}
+
+void DownloadJob::sendAttempt()
+{
+    ++m_attempt;
+    m_answerChecked = false;
+    m_answerUsable = false;
+    const QUrl url = addressToSend(context(), m_url);
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (m_written > 0) {
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(m_written) + '-');
+        if (!m_etag.isEmpty())
+            request.setRawHeader("If-Range", m_etag);
+    }
+    if (context()->isStoreUrl(url))
+        StoreProtocol::sign(request, "GET", StoreProtocol::emptyPayloadHash(), context()->store);
+    watch(context()->downloadAccess()->get(request), true);
+}
+
+bool DownloadJob::acceptAnswer(QNetworkReply *reply)
+{
+    const int status = statusOf(reply);
+    if (status == 206) {
+        qint64 first = 0;
+        qint64 total = -1;
+        if (!parseContentRange(reply->rawHeader("Content-Range"), &first, &total) ||
+            first != m_written) {
+            // Not the continuation of what we hold: start again from the first byte.
+            restartTarget();
+            if (m_localFailure == 0)
+                m_localFailure = YRNE_Corrupted;
+            return false;
+        }
+        m_total = total;
+        return true;
+    }
+    if (status < 200 || status >= 300)
+        return false;
+    if (m_written > 0)
+        restartTarget(); // the server sent the whole object again
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    m_total = length.isValid() ? length.toLongLong() : -1;
+    m_etag = reply->rawHeader("ETag");
+    return m_localFailure == 0;
+}
+
+void DownloadJob::replyReadyRead(QNetworkReply *reply)
+{
+    if (!m_answerChecked) {
+        m_answerChecked = true;
+        m_answerUsable = acceptAnswer(reply);
+        if (!m_answerUsable && m_localFailure != 0) {
+            reply->abort();
+            return;
+        }
+    }
+    if (!m_answerUsable || !m_target)
+        return;
+    const QByteArray bytes = reply->readAll();
+    if (bytes.isEmpty())
+        return;
+    if (m_target->write(bytes) != bytes.size()) {
+        qCWarning(lcDownload) << "DownloadJob::replyReadyRead cannot write" << m_dest
+                              << m_target->errorString();
+        m_localFailure = YRNE_LocalFile;
+        m_answerUsable = false;
+        reply->abort();
+        return;
+    }
+    m_hash.addData(bytes);
+    m_written += bytes.size();
+    reportProgress();
+}
+
+void DownloadJob::reportProgress()
+{
+    if (m_total <= 0)
+        return;
+    const int percent = int(qMin<qint64>(100, m_written * 100 / m_total));
+    if (percent == m_percent)
+        return;
+    m_percent = percent;
+    emit progressed(percent);
+}
+
+bool DownloadJob::matchesEtag() const
+{
+    if (!context()->isStoreUrl(m_url))
+        return true;
+    const QByteArray expected = StoreProtocol::md5OfEtag(m_etag);
+    return expected.isEmpty() || expected == m_hash.result().toHex();
+}
+
+void DownloadJob::replyFinished(QNetworkReply *reply)
+{
+    if (m_localFailure == 0)
+        replyReadyRead(reply);
+    int code = m_localFailure != 0 ? m_localFailure : failureOf(reply);
+    m_localFailure = 0;
+    if (code == YRNE_Success && m_total >= 0 && m_written != m_total)
+        code = YRNE_ConnectFailed;
+    if (code == YRNE_Success && !matchesEtag()) {
+        qCWarning(lcDownload) << "DownloadJob::replyFinished MD5 differs from the ETag of"
+                              << m_url.toString(QUrl::RemoveQuery);
+        code = YRNE_Corrupted;
+        restartTarget();
+    }
+    if (code == 416) // the range no longer fits the object: fetch it whole
+        restartTarget();
+    if (code == YRNE_Success) {
+        if (!m_target || !m_target->commit())
+            code = YRNE_LocalFile;
+        m_target.reset();
+        end(code);
+    } else if ((isTransient(code) || code == 416) && m_attempt < kAttempts && m_target) {
+        qCDebug(lcDownload) << "DownloadJob::replyFinished attempt" << m_attempt << "failed with"
+                            << code << "at byte" << m_written << "of" << m_dest;
+        retryLater(m_attempt, [this] { sendAttempt(); });
+    } else {
+        end(code);
+    }
+}
+
+void DownloadJob::end(int code)
+{
+    m_ended = true;
+    if (code != YRNE_Success) {
+        m_target.reset(); // discards the temporary copy; "dest" keeps what it had
+        qCWarning(lcDownload) << "DownloadJob failed with" << code << "for" << m_dest;
+    }
+    emit finished(code);
+    finish();
+}

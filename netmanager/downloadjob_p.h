@@ -1,0 +1,76 @@
+#ifndef DOWNLOADJOB_P_H
+#define DOWNLOADJOB_P_H
+
+#include "netmanager/networkjob_p.h"
+
+#include <QCryptographicHash>
+#include <QJsonObject>
+#include <QUrl>
+#include <QVector>
+
+#include <memory>
+
+class QSaveFile;
+
+// One file fetched to its "dest" through QSaveFile: the file there is replaced only when the
+// new copy is complete and, for the store, matches the MD5 its ETag names. A broken transfer is
+// resumed where it stopped (Range) up to four attempts in all; a corrupted one starts again.
+// Several records naming the same "dest" share the job, and each is answered.
+class DownloadJob : public NetworkJob
+{
+    Q_OBJECT
+
+public:
+    DownloadJob(NetworkContext *context, const QJsonObject &record, QObject *parent = nullptr);
+    ~DownloadJob() override;
+
+    void start() override;
+    void abort() override;
+
+    QString dest() const { return m_dest; }
+    // The records this job answers, in the order they came.
+    const QVector<QJsonObject> &records() const { return m_records; }
+    void attach(const QJsonObject &record) { m_records.append(record); }
+    // True once the job is answering: records can no longer join it.
+    bool hasEnded() const { return m_ended; }
+    // True when one of its records has this "cloudPath".
+    bool hasCloudPath(const QString &cloudPath) const;
+
+signals:
+    // Whole percent of the file, each time it changes.
+    void progressed(int percent);
+    // 0 once the file is at "dest", else the failure; then done().
+    void finished(int code);
+
+protected:
+    void replyFinished(QNetworkReply *reply) override;
+    void replyReadyRead(QNetworkReply *reply) override;
+
+private:
+    void sendAttempt();
+    bool openTarget();
+    // Forgets what was written: the next attempt starts from the first byte.
+    void restartTarget();
+    // Checks the answer's first bytes: a resumed answer must continue where the file stops.
+    bool acceptAnswer(QNetworkReply *reply);
+    bool matchesEtag() const;
+    void reportProgress();
+    void end(int code);
+
+    QVector<QJsonObject> m_records;
+    QString m_dest;
+    QUrl m_url;
+    std::unique_ptr<QSaveFile> m_target;
+    QCryptographicHash m_hash{QCryptographicHash::Md5};
+    qint64 m_written = 0;
+    qint64 m_total = -1;
+    QByteArray m_etag;
+    int m_attempt = 0;
+    int m_percent = -1;
+    bool m_answerChecked = false;
+    bool m_answerUsable = false;
+    int m_localFailure = 0;
+    bool m_ended = false;
+};
+
+#endif // DOWNLOADJOB_P_H
