@@ -172,8 +172,15 @@ QByteArray stringToSign(const QByteArray &dateTime, const QByteArray &scope,
 QByteArray chunkStringToSign(const QByteArray &dateTime, const QByteArray &scope,
                              const QByteArray &previousSignature, const QByteArray &chunkData)
 {
+    return chunkStringToSignOfHash(dateTime, scope, previousSignature, sha256Hex(chunkData));
+}
+
+QByteArray chunkStringToSignOfHash(const QByteArray &dateTime, const QByteArray &scope,
+                                   const QByteArray &previousSignature,
+                                   const QByteArray &chunkSha256Hex)
+{
     return QByteArrayLiteral("AWS4-HMAC-SHA256-PAYLOAD\n") + dateTime + '\n' + scope + '\n' +
-           previousSignature + '\n' + sha256Hex(QByteArray()) + '\n' + sha256Hex(chunkData);
+           previousSignature + '\n' + sha256Hex(QByteArray()) + '\n' + chunkSha256Hex;
 }
 
 QByteArray trailerStringToSign(const QByteArray &dateTime, const QByteArray &scope,

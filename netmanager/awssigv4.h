@@ -78,6 +78,11 @@ QByteArray stringToSign(const QByteArray &dateTime, const QByteArray &scope,
 // (the seed signature of the request for the first chunk).
 QByteArray chunkStringToSign(const QByteArray &dateTime, const QByteArray &scope,
                              const QByteArray &previousSignature, const QByteArray &chunkData);
+// The same from the hex SHA-256 of the chunk's data, for a reader that hashes a chunk as it
+// streams by instead of holding it.
+QByteArray chunkStringToSignOfHash(const QByteArray &dateTime, const QByteArray &scope,
+                                   const QByteArray &previousSignature,
+                                   const QByteArray &chunkSha256Hex);
 // The string to sign of the trailing headers of an aws-chunked body; trailerBlock is the
 // headers as sent, each "name:value\n".
 QByteArray trailerStringToSign(const QByteArray &dateTime, const QByteArray &scope,

@@ -9,4 +9,5 @@ bash "$root/scripts/install-deps.sh" --studio
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DYRDATA_BUILD_TESTS=ON
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+# The cloud's tests run on SQLite and on a throw-away PostgreSQL cluster.
+QT_QPA_PLATFORM=offscreen bash "$root/scripts/with-postgres.sh" . ctest --output-on-failure
