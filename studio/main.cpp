@@ -9,6 +9,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QUrl>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -26,14 +29,32 @@ int main(int argc, char *argv[])
         QStringLiteral("demo"),
         QApplication::translate("main", "Start with a demonstration plan."));
     parser.addOption(demo);
+    const QCommandLineOption cloud(
+        QStringLiteral("cloud"),
+        QApplication::translate("main", "Sign in to the plan service at URL."),
+        QStringLiteral("URL"));
+    const QCommandLineOption token(
+        QStringLiteral("token"),
+        QApplication::translate("main", "The teacher's token for --cloud."),
+        QStringLiteral("TOKEN"));
+    parser.addOption(cloud);
+    parser.addOption(token);
     parser.addPositionalArgument(
         QStringLiteral("plan"),
         QApplication::translate("main", "A .yrtp package or a plan folder to open."),
         QStringLiteral("[plan]"));
     parser.process(app);
 
+    if (parser.isSet(cloud) != parser.isSet(token)) {
+        std::fprintf(
+            stderr, "%s\n",
+            qPrintable(QApplication::translate("main", "--cloud and --token go together.")));
+        return 2;
+    }
     StudioWindow window;
     window.show();
+    if (parser.isSet(cloud))
+        window.signIn(QUrl::fromUserInput(parser.value(cloud)), parser.value(token));
     const QStringList plans = parser.positionalArguments();
     if (parser.isSet(demo)) {
         buildDemoPlan(window, QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +

@@ -4,7 +4,7 @@
 #include "studiowindow.h"
 
 #include "localfilecopier.h"
-#include "offlinenetwork.h"
+#include "netmanager/yrhttpnetworkmanager.h"
 #include "pagebridge.h"
 #include "pageview.h"
 #include "planfilescheme.h"
@@ -32,7 +32,7 @@ const int kMessageMs = 8000;
 } // namespace
 
 StudioWindow::StudioWindow(QWidget *parent)
-    : QMainWindow(parent), m_network(std::make_unique<OfflineNetWork>()),
+    : QMainWindow(parent), m_network(std::make_unique<YRHttpNetWorkManager>()),
       m_resources(std::make_unique<YRResourceManage>(m_network.get())),
       m_controller(std::make_unique<YRTeachingPlanOperate>(&m_planData, m_network.get(),
                                                            m_resources.get(), this))
@@ -87,20 +87,31 @@ void StudioWindow::buildMenus()
     add(tr("&New Plan"), QKeySequence::New, &StudioWindow::newPlan);
     add(tr("&Open Package…"), QKeySequence::Open, &StudioWindow::askOpenPackage);
     add(tr("Open Plan &Folder…"), QKeySequence(), &StudioWindow::askOpenDirectory);
+    m_cloudActions << add(tr("Open &Cloud Plan…"), QKeySequence(tr("Ctrl+Shift+O")),
+                          &StudioWindow::chooseCloudPlanToOpen);
     file->addSeparator();
-    add(tr("&Save"), QKeySequence::Save, &StudioWindow::savePlan);
-    add(tr("Save as &Package…"), QKeySequence::SaveAs, &StudioWindow::askSavePlanCopy);
+    m_planActions << add(tr("&Save"), QKeySequence::Save, &StudioWindow::savePlan);
+    m_planActions << add(tr("Save as &Package…"), QKeySequence::SaveAs,
+                         &StudioWindow::askSavePlanCopy);
     file->addSeparator();
     add(tr("&Import Package…"), QKeySequence(tr("Ctrl+I")), &StudioWindow::importPackage);
-    QAction *exportAction =
-        add(tr("&Export…"), QKeySequence(tr("Ctrl+E")), &StudioWindow::askSavePlanCopy);
-    exportAction->setToolTip(tr("Writes the open plan with all its files into a package"));
+    add(tr("&Export…"), QKeySequence(tr("Ctrl+E")), &StudioWindow::askExport)
+        ->setToolTip(tr("Signed in: a cloud plan with all its files into a package; otherwise "
+                        "the open plan"));
     file->addSeparator();
-    add(tr("&Rename…"), QKeySequence(Qt::Key_F2), &StudioWindow::askRename);
-    add(tr("&Delete Plan…"), QKeySequence(), &StudioWindow::deletePlan);
-    add(tr("&Close Plan"), QKeySequence::Close, [this] { closePlanThen([] {}); });
+    m_planActions << add(tr("&Rename…"), QKeySequence(Qt::Key_F2), &StudioWindow::askRename);
+    m_planActions << add(tr("&Delete Plan…"), QKeySequence(), &StudioWindow::deletePlan);
+    m_planActions << add(tr("&Close Plan"), QKeySequence::Close, [this] { closePlanThen([] {}); });
     file->addSeparator();
     add(tr("&Quit"), QKeySequence::Quit, &QWidget::close);
+}
+
+void StudioWindow::updateActions()
+{
+    for (QAction *action : qAsConst(m_cloudActions))
+        action->setEnabled(isSignedIn());
+    for (QAction *action : qAsConst(m_planActions))
+        action->setEnabled(hasOpenPlan());
 }
 
 void StudioWindow::buildStatusBar()
@@ -125,6 +136,8 @@ void StudioWindow::wireController()
             &StudioWindow::showExportProgress);
     connect(controller, &YRTeachingPlanOperate::signalJsonVersion, this,
             &StudioWindow::takeJsonVersion);
+    connect(m_network.get(), &YRHttpNetWorkManager::signInFinished, this,
+            &StudioWindow::takeSignIn);
 }
 
 void StudioWindow::wirePage()
@@ -234,6 +247,7 @@ void StudioWindow::updateTitle()
     const QString name = open ? m_planData.getTeachingPlanAttr().strName : QString();
     setWindowTitle(open ? tr("%1[*] — YRStudio").arg(name) : tr("YRStudio"));
     setWindowModified(hasUnsavedChanges());
+    updateActions();
 }
 
 void StudioWindow::closeEvent(QCloseEvent *event)

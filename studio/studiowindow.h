@@ -3,20 +3,25 @@
 
 #include "plandata/yrplandata.h"
 
+#include <QJsonObject>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
+#include <QUrl>
 #include <QWebChannel>
 
 #include <functional>
 #include <memory>
 
+struct CloudPlan;
 class LocalFileCopier;
-class OfflineNetWork;
 class PageBridge;
 class PageView;
+class QAction;
 class QLabel;
 class QProgressBar;
 class QWebEngineProfile;
+class YRHttpNetWorkManager;
 class YRResourceManage;
 class YRTeachingPlanOperate;
 
@@ -46,6 +51,12 @@ public:
     // True when the open plan changed since it was opened or last saved.
     bool hasUnsavedChanges() const;
 
+    // Signs in to the plan service at service with a teacher's token; answered by
+    // signInFinished. From then on plans are saved to the cloud and opened from its list.
+    void signIn(const QUrl &service, const QString &token);
+    // True once a sign-in succeeded.
+    bool isSignedIn() const;
+
     // Plans. Each first closes the open plan (asking about unsaved changes); the outcome
     // arrives as state codes and in the page.
     // A new plan with one content-explanation step.
@@ -54,6 +65,12 @@ public:
     void openPackage(const QString &path);
     // Opens the plan kept in directory, which must lie under the teaching-plan root.
     void openPlanDirectory(const QString &directory);
+    // Lets the signed-in teacher pick one of their cloud plans and opens it.
+    void chooseCloudPlanToOpen();
+    // Opens a plan of the signed-in teacher from the cloud.
+    void openCloudPlan(const CloudPlan &plan);
+    // Fetches a cloud plan with all its files into a package the teacher names.
+    void exportCloudPlan(const CloudPlan &plan);
     // Unpacks a package the teacher picks as a new plan and opens it.
     void importPackage();
     // Closes the open plan, asking first when it has unsaved changes; then runs next, unless
@@ -72,6 +89,9 @@ public:
     // Adds files to the step, or to its task when taskId is not empty.
     void addFiles(const QStringList &files, const QString &stepId, const QString &taskId);
 
+signals:
+    void signInFinished(bool ok, const QString &error);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -84,7 +104,15 @@ private:
     // Menu actions that ask for a file or a name first.
     void askOpenPackage();
     void askOpenDirectory();
+    // Lets the teacher pick a cloud plan, then runs action on it.
+    void askCloudPlan(const QString &title, void (StudioWindow::*action)(const CloudPlan &));
+    void takeSignIn(bool ok, const QJsonObject &session, const QString &error);
+    void deleteCloudRecord(int planId);
+    // Cloud actions only while signed in; plan actions only while a plan is open.
+    void updateActions();
     void askSavePlanCopy();
+    // Signed in: a cloud plan into a package; otherwise the open plan into one.
+    void askExport();
     void askRename();
     void askFilesFor(const QString &stepId, const QString &taskId);
 
@@ -99,7 +127,7 @@ private:
     void showMessage(const QString &message);
 
     YRPlanData m_planData;
-    std::unique_ptr<OfflineNetWork> m_network;
+    std::unique_ptr<YRHttpNetWorkManager> m_network;
     std::unique_ptr<YRResourceManage> m_resources;
     // A child of the window, so that its dialogs are the window's; destroyed before the objects
     // above it.
@@ -112,6 +140,8 @@ private:
     LocalFileCopier *m_copier = nullptr;
     QProgressBar *m_exportProgress = nullptr;
     QLabel *m_modeLabel = nullptr;
+    QList<QAction *> m_cloudActions;
+    QList<QAction *> m_planActions;
 
     // The document as it was last opened or saved; empty for a plan never saved.
     QString m_savedDocument;

@@ -137,12 +137,15 @@ void StudioWindow::deletePlan()
     if (!hasOpenPlan())
         return;
     const QString name = m_planData.getTeachingPlanAttr().strName;
-    const auto answer = QMessageBox::question(
-        this, tr("Delete Plan"),
-        tr("Delete the plan \"%1\" and all its files from this computer? Packages saved "
-           "elsewhere stay.")
-            .arg(name),
-        QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
+    const int cloudId = isSignedIn() ? m_controller->getId() : -1;
+    const QString question =
+        cloudId >= 0 ? tr("Delete the plan \"%1\" and all its files from this computer and from "
+                          "the cloud?")
+                     : tr("Delete the plan \"%1\" and all its files from this computer? Packages "
+                          "saved elsewhere stay.");
+    const auto answer =
+        QMessageBox::question(this, tr("Delete Plan"), question.arg(name),
+                              QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
     if (answer != QMessageBox::Yes)
         return;
     const QString jsonPath =
@@ -150,6 +153,7 @@ void StudioWindow::deletePlan()
     const QString planId = QString::number(m_controller->getId());
     closePlanNow();
     m_controller->deleteTeachingPlan(planId, jsonPath);
+    deleteCloudRecord(cloudId);
 }
 
 void StudioWindow::closePlanThen(const std::function<void()> &next)

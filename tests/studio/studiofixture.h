@@ -34,6 +34,9 @@ struct StudioFixture
     {
         states.reset();
         window.reset();
+        // A sign-in leaves the teacher on the application object.
+        qApp->setProperty("uid", QString());
+        qApp->setProperty("ResourceDomain", QVariant());
     }
 
     bool hasState(int state) const
