@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QPainter>
+#include <QSaveFile>
 
 namespace {
 
@@ -106,6 +107,17 @@ bool buildDemoPlan(StudioWindow &window, const QString &pictureFolder)
                  {{QStringLiteral("appName"), QStringLiteral("分数墙")},
                   {QStringLiteral("appBundleId"), QStringLiteral("com.orvane.fractionwall")}}));
     const QString test = steps.value(QStringLiteral("随堂测试")).id;
+    // The question's content, as the plan service would have stored it: a plan made here has
+    // it without a network.
+    QDir().mkpath(window.planData()->getTeachingPlanDir() + QLatin1Char('/') + test);
+    QSaveFile question(window.planData()->getTeachingPlanDir() + QLatin1Char('/') + test +
+                       QStringLiteral("/choice_4021.json"));
+    if (question.open(QIODevice::WriteOnly)) {
+        question.write(QJsonDocument(QJsonObject{{QStringLiteral("stem"),
+                                                  QStringLiteral("1/2 和 1/4 哪个大？")}})
+                           .toJson());
+        question.commit();
+    }
     controller->appendNode(test, QString(),
                            nodeJson(QStringLiteral("question"),
                                     {{QStringLiteral("chName"), QStringLiteral("比较 1/2 和 1/4")},

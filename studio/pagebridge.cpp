@@ -12,7 +12,10 @@ PageBridge::PageBridge(YRTeachingPlanOperate *controller, QObject *parent)
 
 QString PageBridge::language() const
 {
-    return QLocale().bcp47Name();
+    // With its region, which tells the engine's font choice simplified from traditional Chinese.
+    const QString name = QLocale().name();
+    return name == QLatin1String("C") ? QStringLiteral("en")
+                                      : QString(name).replace(QLatin1Char('_'), QLatin1Char('-'));
 }
 
 bool PageBridge::planOpen() const

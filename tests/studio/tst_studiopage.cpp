@@ -10,7 +10,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QTranslator>
 
 namespace {
 
@@ -91,6 +93,7 @@ private slots:
     void closingUnsavedPlanAsks_data();
     void closingUnsavedPlanAsks();
     void demoPlanScreenshotShowsContent();
+    void chineseLocaleTranslatesWindowAndPage();
 };
 
 void tst_StudioPage::teacherBuildsPlanInPage()
@@ -349,6 +352,27 @@ void tst_StudioPage::demoPlanScreenshotShowsContent()
             colours.insert(shot.pixel(x, y));
     }
     QVERIFY2(colours.size() > 200, qPrintable(QStringLiteral("%1 colours").arg(colours.size())));
+}
+
+void tst_StudioPage::chineseLocaleTranslatesWindowAndPage()
+{
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    installStudioTranslations(*qApp);
+    {
+        StudioFixture f;
+        QCOMPARE(f.window->menuBar()->actions().at(0)->text(), QStringLiteral("文件(&F)"));
+        f.window->newPlan();
+        QTRY_COMPARE(stepCount(f.pageTree()), 1);
+        QCOMPARE(f.js(QStringLiteral(
+                          "document.querySelector('[data-action=add-step]').textContent + '|' +"
+                          "document.querySelector('.step-type').textContent + '|' +"
+                          "document.documentElement.lang"))
+                     .toString(),
+                 QStringLiteral("添加环节|内容精讲|zh-CN"));
+    }
+    for (QTranslator *translator : qApp->findChildren<QTranslator *>())
+        delete translator;
+    QLocale::setDefault(QLocale::c());
 }
 
 int main(int argc, char *argv[])
