@@ -182,6 +182,8 @@ void StudioWindow::closePlanThen(const std::function<void()> &next)
 
 void StudioWindow::closePlanNow()
 {
+    // A save that waited for the copies goes with the plan.
+    disconnect(m_copier, &LocalFileCopier::idle, this, &StudioWindow::savePlan);
     m_copier->cancelAll();
     m_afterSave = nullptr;
     const bool wasOpen = hasOpenPlan();

@@ -17,6 +17,14 @@ void StudioWindow::savePlan()
 {
     if (!hasOpenPlan())
         return;
+    // A package packed now would hold the half-copied file; the save waits for the copies.
+    if (m_copier->isBusy()) {
+        showMessage(tr("The plan is saved once its files are copied."));
+        connect(m_copier, &LocalFileCopier::idle, this, &StudioWindow::savePlan,
+                Qt::UniqueConnection);
+        return;
+    }
+    disconnect(m_copier, &LocalFileCopier::idle, this, &StudioWindow::savePlan);
     // The outcome reaches the page, and this window, as savePlanStatus (takeStatement).
     m_controller->saveTeachingPlan();
 }

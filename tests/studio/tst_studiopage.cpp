@@ -7,6 +7,7 @@
 #include "studiofixture.h"
 #include "studiosetup.h"
 
+#include <JlCompress.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
@@ -171,21 +172,31 @@ void tst_StudioPage::savedPackageReopensUnchanged()
     f.type(QStringLiteral("#introspection"), QStringLiteral("下次多留练习时间"));
     addWebNode(f, kStep1, QStringLiteral("question"), QStringLiteral("比大小"),
                QStringLiteral("q-7"));
-    f.answers.chooseFile(writePicture(packages.path(), QStringLiteral("a.png")));
-    f.click(kStep1 + QStringLiteral(" [data-action=add-files]"));
-    QTRY_COMPARE(stepOf(f.pageTree(), 0).value(QStringLiteral("nodes")).toArray().size(), 2);
-    QTRY_VERIFY(!f.window->copier()->isBusy());
-    QTRY_COMPARE(f.pageTree(), f.documentTree());
+    // A file of several slices, saved for while it is still being copied.
+    QFile video(packages.path() + QStringLiteral("/lesson.mp4"));
+    QVERIFY(video.open(QIODevice::WriteOnly));
+    QVERIFY(video.write(QByteArray(5 * 1024 * 1024 + 17, 'v')) > 0);
+    video.close();
+    const QString stepId = stepOf(f.documentTree(), 0).value(QStringLiteral("id")).toString();
+    f.window->addFiles({video.fileName()}, stepId, QString());
+    QVERIFY(f.window->copier()->isBusy());
 
     // The first save asks where the package goes (it proposes the plan's name, which the
-    // package keeps); the page hears that the plan was saved.
+    // package keeps); it waits for the copy, and the page hears that the plan was saved.
     const QString package = packages.path() + QStringLiteral("/分数复习.yrtp");
     f.answers.chooseFile(package);
     f.window->savePlan();
     QTRY_COMPARE(
         f.js(QStringLiteral("document.getElementById('save-status').textContent")).toString(),
         QStringLiteral("Saved"));
-    QVERIFY(QFileInfo(package).isFile());
+    QCOMPARE(f.pageTree(), f.documentTree());
+    QStringList packed = JlCompress::getFileList(package);
+    QStringList expected = {QStringLiteral("teachpkg.json"),
+                            QStringLiteral("teachpkg.json.notsave"),
+                            stepId + QStringLiteral("/lesson.mp4")};
+    packed.sort();
+    expected.sort();
+    QCOMPARE(packed, expected);
     QVERIFY(!f.window->isWindowModified());
     const QJsonObject saved = comparable(f.window->planData()->getJson());
 
