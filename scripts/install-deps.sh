@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that YRData needs and the machine lacks; installs nothing when
 # all are present. Options: --fuzz adds clang and its libFuzzer runtime, --bench adds zip/unzip
-# and what the cloud's benchmark compares with (nginx, curl).
+# and what the cloud's benchmark compares with (nginx, curl), --studio adds what yrstudio and its
+# tests need: the browser engine, the web channel, Qt's translation tools, a virtual X server,
+# node (the page's tests) and a font with Chinese.
 set -euo pipefail
 
 packages=(cmake make g++ qtbase5-dev zlib1g-dev libquazip1-qt5-dev)
@@ -13,6 +15,10 @@ for option in "$@"; do
     case "$option" in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     --bench) packages+=(zip unzip nginx curl) ;;
+    --studio)
+        packages+=(qtwebengine5-dev libqt5webchannel5-dev qttools5-dev qttools5-dev-tools xvfb xauth
+                   nodejs fonts-wqy-microhei)
+        ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done

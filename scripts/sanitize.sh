@@ -6,7 +6,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${YRDATA_ASAN_BUILD_DIR:-$root/build-asan}
 
 bash "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DYRDATA_SANITIZE=ON -DYRDATA_BUILD_TESTS=ON
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DYRDATA_SANITIZE=ON -DYRDATA_BUILD_TESTS=ON \
+    -DYRDATA_BUILD_STUDIO=OFF
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
 # Full unwinding, so that the suppressions can name Qt frames.

@@ -8,7 +8,7 @@ build=${YRDATA_TSAN_BUILD_DIR:-$root/build-tsan}
 
 bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DYRDATA_SANITIZE_THREAD=ON \
-    -DYRDATA_BUILD_TESTS=ON -DYRDATA_BUILD_TOOLS=OFF
+    -DYRDATA_BUILD_TESTS=ON -DYRDATA_BUILD_STUDIO=OFF -DYRDATA_BUILD_TOOLS=OFF
 # Only the tests of code that runs threads are built and run: the controller's two workers, the
 # controller that drives them, and the resource manager's hashing of local copies on all cores.
 subjects=(exportprocess planpackage operatepackage operatecloud resourcequeues)
