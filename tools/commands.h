@@ -35,6 +35,10 @@ int runSaveCommand(const QStringList &arguments);
 int runImportCommand(const QStringList &arguments);
 int runRenameCommand(const QStringList &arguments);
 int runDeleteCommand(const QStringList &arguments);
+int runExportCommand(const QStringList &arguments);
 int runDemoCommand(const QStringList &arguments);
+
+// The signed-in user's cloud plans: `cloud list`.
+int runCloudCommand(const QStringList &arguments);
 
 #endif // YRPLAN_COMMANDS_H
