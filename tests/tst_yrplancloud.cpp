@@ -1,4 +1,4 @@
-// yrplan signed in: its lifecycle commands and cloud list, run as separate
+// yrplan signed in: its lifecycle commands, cloud list and demo --cloud, run as separate
 // processes against a real yrcloud on a free loopback port.
 
 #include "support/archives.h"
@@ -222,6 +222,28 @@ private slots:
                  qPrintable(result.err));
         QVERIFY(result.out.isEmpty());
         QCOMPARE(filesUnder(home->path()), QStringList());
+    }
+
+    void theDemoWalksTheSignedInRoad()
+    {
+        const Result demo = run({"demo", "--cloud"});
+        QVERIFY2(demo.exitCode == 0 && demo.err.isEmpty(), qPrintable(demo.err));
+        for (const QString shown : {"as plan 1 (api/teaplan/createplan, ",
+                                    "opened copy: 3 files, the question and its picture, equal: "
+                                    "yes\n",
+                                    "(api/teaplan/updatePlan)\n",
+                                    "exported copy: 4 files, the question and its picture, "
+                                    "equal: yes\n",
+                                    "imported copy: 4 files, the question and its picture, "
+                                    "equal: yes\n",
+                                    "the cloud lists 0 plans\n"})
+            QVERIFY2(demo.out.contains(shown), qPrintable(shown));
+        QVERIFY(demo.out.endsWith("\nstopped   yrcloud\nequal: yes\n"));
+        // Its plans, its yrcloud's data and its packages lay in a temporary directory, gone now.
+        QCOMPARE(Archives::treeContent(home->filePath("tmp")).size(), 0);
+
+        const Result missing = run({"demo", "--cloud", "--yrcloud", "/no/such/yrcloud"});
+        QVERIFY2(missing.failedWithOneLine(1), qPrintable(missing.err));
     }
 };
 

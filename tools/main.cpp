@@ -74,7 +74,8 @@ const QVector<Subcommand> &subcommands()
         {QStringLiteral("cloud"), QStringLiteral("cloud list: the signed-in user's cloud plans"),
          runCloudCommand, true},
         {QStringLiteral("demo"),
-         QStringLiteral("the whole local lifecycle of a plan of every kind, checked"),
+         QStringLiteral("the whole lifecycle of a plan of every kind, checked; --cloud: signed "
+                        "in, against a yrcloud of its own"),
          runDemoCommand, true},
     };
     return table;
