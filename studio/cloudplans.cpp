@@ -6,34 +6,10 @@
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QHeaderView>
-#include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-namespace {
-
-const QLatin1String kListApi("api/teaplan/list");
-
-// A number the service may write as a number or as text.
-qint64 numberOf(const QJsonValue &value)
-{
-    return value.isString() ? value.toString().toLongLong() : qint64(value.toDouble());
-}
-
-CloudPlan planOf(const QJsonObject &record)
-{
-    CloudPlan plan;
-    plan.id = int(numberOf(record.value(QLatin1String("p_id"))));
-    plan.title = record.value(QLatin1String("p_title")).toString();
-    plan.stepCount = int(numberOf(record.value(QLatin1String("p_stepnum"))));
-    plan.date = numberOf(record.value(QLatin1String("p_date")));
-    plan.jsonPath = record.value(QLatin1String("p_jsonroad")).toString();
-    return plan;
-}
-
-} // namespace
 
 CloudPlanList::CloudPlanList(IYRNetWorkManager *manager, QObject *parent)
     : QObject(parent), m_manager(manager)
@@ -49,8 +25,9 @@ bool CloudPlanList::request()
 {
     auto *http = qobject_cast<IYRHttpRequest *>(m_manager->getHttpObject());
     m_waiting = http != nullptr;
-    if (!http || !http->sendQueryRequest({}, kListApi, QString(), 0)) {
-        qCWarning(lcStudio) << "CloudPlanList::request: the network manager refused" << kListApi;
+    if (!http || !http->sendQueryRequest({}, YRCloudPlan::listApi(), QString(), 0)) {
+        qCWarning(lcStudio) << "CloudPlanList::request: the network manager refused"
+                            << YRCloudPlan::listApi();
         if (!http)
             emit failed(tr("there is no connection to the plan service"));
         return false;
@@ -61,21 +38,18 @@ bool CloudPlanList::request()
 void CloudPlanList::takeReply(const QString &mark, const QJsonObject &reply, const QString &url)
 {
     Q_UNUSED(url)
-    if (mark != kListApi || !std::exchange(m_waiting, false))
+    if (mark != YRCloudPlan::listApi() || !std::exchange(m_waiting, false))
         return;
     if (!reply.value(QLatin1String("success")).toBool()) {
         emit failed(reply.value(QLatin1String("message")).toString());
         return;
     }
-    QVector<CloudPlan> plans;
-    for (const QJsonValue &record : reply.value(QLatin1String("data")).toArray())
-        plans.append(planOf(record.toObject()));
-    emit listed(plans);
+    emit listed(YRCloudPlan::listedIn(reply));
 }
 
 void CloudPlanList::takeError(const QString &mark, int code, const QString &url)
 {
-    if (mark != kListApi || !std::exchange(m_waiting, false))
+    if (mark != YRCloudPlan::listApi() || !std::exchange(m_waiting, false))
         return;
     qCWarning(lcStudio) << "CloudPlanList: the plan list failed" << code << url;
     emit failed(tr("the plan service answered with error %1").arg(code));

@@ -1,6 +1,8 @@
 #ifndef STUDIO_CLOUDPLANS_H
 #define STUDIO_CLOUDPLANS_H
 
+#include "netmanager/yrcloudplan.h"
+
 #include <QDialog>
 #include <QJsonObject>
 #include <QObject>
@@ -12,14 +14,7 @@ class QLabel;
 class QTreeWidget;
 
 // One plan of the signed-in teacher as the plan service lists it.
-struct CloudPlan
-{
-    int id = -1;
-    QString title;
-    int stepCount = 0;
-    qint64 date = 0;  // seconds since 1970
-    QString jsonPath; // the document, relative to the teaching-plan root
-};
+using CloudPlan = YRCloudPlan;
 
 // Asks the plan service for the signed-in teacher's plans (GET api/teaplan/list) through the
 // network manager's request object, as the library sends its own requests.

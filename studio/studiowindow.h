@@ -13,7 +13,8 @@
 #include <functional>
 #include <memory>
 
-struct CloudPlan;
+struct YRCloudPlan;
+using CloudPlan = YRCloudPlan;
 class LocalFileCopier;
 class PageBridge;
 class PageView;

@@ -1,6 +1,7 @@
 // The yrplan command-line host, run as a separate process on real plan directories.
 
 #include "support/archives.h"
+#include "support/commandrun.h"
 
 #include <QtCore>
 #include <QtTest>
@@ -12,15 +13,7 @@ using PlanFixtures::writeFile;
 
 namespace {
 
-struct Result
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-
-    bool failedWithOneLine(int code) const { return exitCode == code && err.count('\n') == 1; }
-    QStringList outLines() const { return out.split('\n', Qt::SkipEmptyParts); }
-};
+using Result = CommandResult;
 
 QByteArray fileBytes(const QString &path)
 {
@@ -76,17 +69,7 @@ class TestYrplan : public QObject
                const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
                const QString &program = QStringLiteral(YRPLAN_EXECUTABLE))
     {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(home->path());
-        process.start(program, arguments);
-        Result result;
-        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-            return result;
-        result.exitCode = process.exitCode();
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return runCommand(program, arguments, environment, home->path());
     }
 
     // The one line a successful command prints (a new id or directory); empty on failure.

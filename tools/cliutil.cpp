@@ -51,7 +51,9 @@ QtMessageHandler printingHandler = nullptr;
 
 void holdOrPrintMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type == QtWarningMsg && context.category && qstrncmp(context.category, "yrdata.", 7) == 0) {
+    if (type == QtWarningMsg && context.category &&
+        (qstrncmp(context.category, "yrdata.", 7) == 0 ||
+         qstrncmp(context.category, "yrnetwork.", 10) == 0)) {
         QMutexLocker locker(&heldWarningsMutex);
         heldWarnings << message;
         return;

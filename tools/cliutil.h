@@ -19,9 +19,10 @@ enum ExitCode {
 QTextStream &standardOutput();
 QTextStream &standardError();
 
-// Keeps the library's warnings (its "yrdata.*" logging categories) instead of printing them, so
-// that a command can fold the one that explains its failure into its one error line; every
-// other message goes where it went before.
+// Keeps the warnings of the library and of the network manager (their "yrdata.*" and
+// "yrnetwork.*" logging categories) instead of printing them, so that a command can fold the one
+// that explains its failure into its one error line; every other message goes where it went
+// before.
 void holdLibraryWarnings();
 // The library's warnings held since the last call, oldest first; they are forgotten.
 QStringList takeLibraryWarnings();

@@ -213,27 +213,9 @@ QString jsonPathOf(const QString &directory)
     return locateRootedPlan(directory, &rooted, &error) ? rooted.jsonPath : QString();
 }
 
-} // namespace
-
-int runDemoCommand(const QStringList &arguments)
+// The local lifecycle, with nobody signed in.
+int runLocalDemo(const SubcommandLine &line)
 {
-    SubcommandLine line(
-        QStringLiteral("demo"),
-        QStringLiteral("The whole local lifecycle through the plan controller, in a temporary "
-                       "teaching-plan root: creates a plan and gives it a step of every type and "
-                       "a node of every kind with the controller's editing operations, shows it, "
-                       "saves it into a package and checks the package, imports the package, opens "
-                       "it, renames the "
-                       "imported plan, compares the three copies and deletes them.\nPrints "
-                       "\"documents equal: yes\" and exits 0 when the documents (names, steps, "
-                       "nodes) and their files agree and every stage succeeded."));
-    line.addOption(QStringLiteral("trace"),
-                   QStringLiteral("Print every state code and JavaScript statement that the "
-                                  "controller reports, in order."));
-    int exitCode = ExitSuccess;
-    if (!line.parse(arguments, 0, 0, &exitCode))
-        return exitCode;
-
     QTemporaryDir workspace;
     if (!workspace.isValid())
         return line.fail(QStringLiteral("cannot create a temporary directory"));
@@ -299,4 +281,40 @@ int runDemoCommand(const QStringList &arguments)
     out << "resource files: " << originalFiles.size() << ", equal: " << yesNo(filesEqual) << '\n';
     out << "documents equal: " << yesNo(documentsEqual) << '\n';
     return filesEqual && documentsEqual && problems.isEmpty() ? ExitSuccess : ExitFailure;
+}
+
+} // namespace
+
+int runDemoCommand(const QStringList &arguments)
+{
+    SubcommandLine line(
+        QStringLiteral("demo"),
+        QStringLiteral("The whole local lifecycle through the plan controller, in a temporary "
+                       "teaching-plan root: creates a plan and gives it a step of every type and "
+                       "a node of every kind with the controller's editing operations, shows it, "
+                       "saves it into a package and checks the package, imports the package, opens "
+                       "it, renames the imported plan, compares the three copies and deletes "
+                       "them.\nPrints \"documents equal: yes\" and exits 0 when the documents "
+                       "(names, steps, nodes) and their files agree and every stage succeeded.\n"
+                       "With --cloud, the signed-in road instead, against a yrcloud of its own on "
+                       "a free loopback port: a plan with local files and a question saved to the "
+                       "cloud, opened from it into a fresh teaching-plan root, changed and saved "
+                       "again, exported, imported and deleted; prints \"equal: yes\" and exits 0 "
+                       "when every file arrived byte for byte."));
+    line.addOption(QStringLiteral("trace"),
+                   QStringLiteral("Print every state code and JavaScript statement that the "
+                                  "controller reports, in order; with --cloud, every request and "
+                                  "transfer with its outcome too."));
+    line.addOption(QStringLiteral("cloud"),
+                   QStringLiteral("Walk the signed-in road against a yrcloud started for it."));
+    line.addOption(QStringLiteral("yrcloud"),
+                   QStringLiteral("The yrcloud to start (default: the one beside yrplan, as "
+                                  "built or installed)."),
+                   QStringLiteral("PATH"));
+    int exitCode = ExitSuccess;
+    if (!line.parse(arguments, 0, 0, &exitCode))
+        return exitCode;
+    if (line.isSet(QStringLiteral("yrcloud")) && !line.isSet(QStringLiteral("cloud")))
+        return line.usageError(QStringLiteral("--yrcloud goes with --cloud"));
+    return line.isSet(QStringLiteral("cloud")) ? runCloudDemo(line) : runLocalDemo(line);
 }

@@ -3,6 +3,8 @@
 
 #include <QStringList>
 
+class SubcommandLine;
+
 // Each subcommand of yrplan takes its own arguments, the subcommand's name first (ready for
 // QCommandLineParser::process), and returns the process exit code.
 int runUrlCommand(const QStringList &arguments);
@@ -35,6 +37,12 @@ int runSaveCommand(const QStringList &arguments);
 int runImportCommand(const QStringList &arguments);
 int runRenameCommand(const QStringList &arguments);
 int runDeleteCommand(const QStringList &arguments);
+int runExportCommand(const QStringList &arguments);
 int runDemoCommand(const QStringList &arguments);
+// demo --cloud: the signed-in road against a yrcloud of its own, for the parsed line of demo.
+int runCloudDemo(const SubcommandLine &line);
+
+// The signed-in user's cloud plans: `cloud list`.
+int runCloudCommand(const QStringList &arguments);
 
 #endif // YRPLAN_COMMANDS_H

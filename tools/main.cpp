@@ -68,8 +68,14 @@ const QVector<Subcommand> &subcommands()
          runRenameCommand, true},
         {QStringLiteral("delete"), QStringLiteral("delete a plan through the plan controller"),
          runDeleteCommand, true},
+        {QStringLiteral("export"),
+         QStringLiteral("export a cloud plan into a .yrtp package through the plan controller"),
+         runExportCommand, true},
+        {QStringLiteral("cloud"), QStringLiteral("cloud list: the signed-in user's cloud plans"),
+         runCloudCommand, true},
         {QStringLiteral("demo"),
-         QStringLiteral("the whole local lifecycle of a plan of every kind, checked"),
+         QStringLiteral("the whole lifecycle of a plan of every kind, checked; --cloud: signed "
+                        "in, against a yrcloud of its own"),
          runDemoCommand, true},
     };
     return table;
@@ -81,8 +87,10 @@ QString overallHelp()
         "Usage: yrplan [--verbose] <command> [options] [arguments]\n"
         "Works on teaching plans: a plan directory, its teachpkg.json, or a .yrtp package\n"
         "(packages are read only). The lifecycle commands (create, open, save, import,\n"
-        "rename, delete) drive the plan controller as the host application does, with no\n"
-        "network and nobody signed in, and answer its dialogs from their command line.\n"
+        "rename, delete, export) drive the plan controller as the host application does and\n"
+        "answer its dialogs from their command line: with nobody signed in and no network,\n"
+        "or signed in to a plan service with --cloud URL --token T (or YRPLAN_CLOUD and\n"
+        "YRPLAN_TOKEN), where they work on cloud plans.\n"
         "\nCommands:\n");
     for (const Subcommand &command : subcommands())
         text += QStringLiteral("  %1%2\n").arg(command.name, -13).arg(command.summary);
@@ -130,7 +138,8 @@ int main(int argc, char *argv[])
     const bool verbose = std::any_of(argv + 1, argv + argc,
                                      [](const char *a) { return qstrcmp(a, "--verbose") == 0; });
     if (!verbose) {
-        QString rules = QStringLiteral("yrdata.*.debug=false\nyrdata.*.info=false");
+        QString rules = QStringLiteral("yrdata.*.debug=false\nyrdata.*.info=false\n"
+                                       "yrnetwork.*.debug=false\nyrnetwork.*.info=false");
         if (widgets)
             rules += QStringLiteral("\ndefault.warning=false");
         QLoggingCategory::setFilterRules(rules);

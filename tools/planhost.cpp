@@ -1,10 +1,14 @@
 #include "planhost.h"
 
 #include "cliutil.h"
+#include "localnetwork.h"
+#include "netmanager/yrhttpnetworkmanager.h"
+#include "networkactivity.h"
 #include "plandata/planpaths.h"
 #include "planfiles.h"
 #include "teachingplanoperate/yrextractteachingplan.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -17,6 +21,15 @@ namespace {
 const QLatin1String kLocalPlanId("local");
 // The mark that comes back with signalJsonVersion.
 const QLatin1String kOpenMark("yrplan open");
+// How often a wait looks at what it waits for, besides the controller's signals.
+const int kWaitPollMs = 20;
+
+std::unique_ptr<IYRNetWorkManager> networkManagerFor(const CloudAccount &account)
+{
+    if (account.isSet())
+        return std::make_unique<YRHttpNetWorkManager>();
+    return std::make_unique<LocalNetWorkManager>();
+}
 
 } // namespace
 
@@ -33,8 +46,11 @@ QString describedState(int state)
         .arg(name.isEmpty() ? QStringLiteral("(unnamed)") : name);
 }
 
-PlanHost::PlanHost(bool trace)
-    : m_trace(trace), m_resources(&m_network), m_controller(&m_planData, &m_network, &m_resources)
+PlanHost::PlanHost(bool trace, const CloudAccount &account)
+    : m_trace(trace), m_network(networkManagerFor(account)),
+      m_cloud(dynamic_cast<YRHttpNetWorkManager *>(m_network.get())), m_account(account),
+      m_activity(m_cloud ? std::make_unique<NetworkActivity>(m_cloud, trace) : nullptr),
+      m_resources(m_network.get()), m_controller(&m_planData, m_network.get(), &m_resources)
 {
     for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
         QSettings::setPath(format, QSettings::UserScope, m_dialogSettings.path());
@@ -50,6 +66,11 @@ PlanHost::~PlanHost()
 {
     // As a host does when it is done with a plan: transfers stopped, the plan data cleared.
     m_controller.closeTeachingPlan();
+    if (isSignedIn()) {
+        // Signed out: the next host of the process signs in for itself.
+        QCoreApplication::instance()->setProperty("uid", QVariant());
+        QCoreApplication::instance()->setProperty("ResourceDomain", QVariant());
+    }
 }
 
 void PlanHost::recordState(int state)
@@ -104,6 +125,11 @@ bool PlanHost::waitUntil(const std::function<bool()> &done, int timeoutMs)
     connect(&m_controller, &YRTeachingPlanOperate::signalTeachingPlanOperateState, &loop,
             quitWhenDone);
     connect(&m_controller, &YRTeachingPlanOperate::signalJsonVersion, &loop, quitWhenDone);
+    // What the network answers reaches the controller and the resource manager in many ways;
+    // looking often is simpler than following each.
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, quitWhenDone);
+    poll.start(kWaitPollMs);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     loop.exec();
     return done();
@@ -121,6 +147,11 @@ void PlanHost::discardWorkingDirectory()
     if (directory.isEmpty() || directory == m_directoryBeforeFlow ||
         !m_controller.removeTeachingPlanDir())
         return;
+    removeEmptyParents(directory);
+}
+
+void PlanHost::removeEmptyParents(const QString &directory)
+{
     const QString root = QDir::cleanPath(m_planData.getTeachingPlanRoot());
     QDir parent(directory);
     // rmdir removes only empty folders: a folder that holds anything else stays.

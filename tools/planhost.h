@@ -1,13 +1,16 @@
 #ifndef YRPLAN_PLANHOST_H
 #define YRPLAN_PLANHOST_H
 
-#include "localnetwork.h"
+#include "cloudaccount.h"
 #include "modalanswers.h"
+#include "netmanager/yrcloudplan.h"
 
 #include "plandata/yrplandata.h"
 #include "resourcemanage/yrresourcemanage.h"
 #include "teachingplanoperate/yrteachingplanoperate.h"
 
+#include <QJsonObject>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -15,6 +18,10 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
+
+class NetworkActivity;
+class YRHttpNetWorkManager;
 
 // How long unpacking a package may take before a command gives up.
 constexpr int kUnpackTimeoutMs = 10 * 60 * 1000;
@@ -36,9 +43,12 @@ struct RootedPlan
 // plan or it lies outside the root.
 bool locateRootedPlan(const QString &argument, RootedPlan *plan, QString *error);
 
+using CloudPlan = YRCloudPlan;
+
 // yrplan as the controller's host: a plan data, a resource manager and a controller wired
-// together as the host application wires them, with a network manager that has no network and
-// nobody signed in. It records what the controller reports (and prints it when tracing), and
+// together as the host application wires them. Its network manager is YRHttpNetWorkManager,
+// signed in to a plan service, when it is given an account; otherwise one that has no network
+// and signs nobody in. It records what the controller reports (and prints it when tracing), and
 // answers the controller's modal dialogs from the command line.
 class PlanHost : public QObject
 {
@@ -46,8 +56,10 @@ class PlanHost : public QObject
 
 public:
     // With trace, every state code is printed as "state <code> <name>" and every JavaScript
-    // statement as "js <statement>", in the order the controller reports them.
-    explicit PlanHost(bool trace);
+    // statement as "js <statement>", in the order the controller reports them; signed in, every
+    // answer of the network manager too (see NetworkActivity). With an account set, signIn()
+    // must succeed before the flows are driven.
+    explicit PlanHost(bool trace, const CloudAccount &account = CloudAccount());
     ~PlanHost() override;
 
     YRTeachingPlanOperate &controller() { return m_controller; }
@@ -76,6 +88,37 @@ public:
     // deleteTeachingPlan of a local plan.
     bool deletePlan(const QString &jsonPath, QString *error);
 
+    // Signed in (planhost_cloud.cpp). Each flow returns false with *error set, as above.
+
+    // Signs in to the account's service, sets the application's "uid" and "ResourceDomain" from
+    // the session, and waits for the resource manager's network check to find the service.
+    // True at once without an account.
+    bool signIn(QString *error);
+    bool isSignedIn() const { return m_cloud != nullptr; }
+    // The signed-in user's plans, newest first (GET api/teaplan/list).
+    bool listCloudPlans(QVector<CloudPlan> *plans, QString *error);
+    // The signed-in user's plan of that id.
+    bool findCloudPlan(int id, CloudPlan *plan, QString *error);
+    // openTeachingPlan of a cloud plan, then the resource stage: true once the document, every
+    // file it names and every question's content are in the plan directory.
+    bool openCloudPlan(const CloudPlan &plan, QString *error);
+    // saveTeachingPlan of the open plan to the cloud: true once the page was told
+    // savePlanStatus(1, id, ...) after the plan service recorded the plan. *api is the request
+    // that recorded it (createplan or updatePlan).
+    bool saveToCloud(QString *api, QString *error);
+    // renameTeachingPlan of a cloud plan that is not open (mode "0").
+    bool renameCloudPlan(const CloudPlan &plan, const QString &newName, QString *error);
+    // exportTeachingPlan of a cloud plan, the save dialog given target.
+    bool exportCloudPlan(const CloudPlan &plan, const QString &target, QString *error);
+    // Deletes the plan through the plan service (deleteplan: its record and files), then its
+    // copy on this machine, if there is one: through deleteTeachingPlan, or, for the files
+    // that an export leaves without their document, removeTeachingPlanDir.
+    bool deleteCloudPlan(const CloudPlan &plan, QString *error);
+    // The directory of a cloud plan's document under the teaching-plan root.
+    QString cloudPlanDirectory(const CloudPlan &plan) const;
+    // What the network manager answered so far; null when nobody is signed in.
+    const NetworkActivity *networkActivity() const { return m_activity.get(); }
+
     // Forgets what was reported so far; the queries below then see only what follows.
     void clearReports();
     // The first failure state reported, or -1.
@@ -89,6 +132,9 @@ public:
 
     // Runs the event loop until done() holds or timeoutMs have passed; false on the time-out.
     bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+    // The same for a flow that waits for the network: it also ends when nothing was answered
+    // for longer than the network manager's time-outs and retries take.
+    bool waitForNetwork(const std::function<bool()> &done);
 
     // The plan directory that the controller works in, cleaned; empty when there is none.
     QString planDirectory() const;
@@ -98,6 +144,28 @@ private:
     // the one before the flow began), with the folders above it up to the teaching-plan root
     // that are left empty. A directory that the flow did not make is never touched.
     void discardWorkingDirectory();
+    // Removes the folders above directory up to the teaching-plan root that are left empty.
+    void removeEmptyParents(const QString &directory);
+    // Runs a background flow on a cloud plan (rename, export) that start begins and the state
+    // success ends, in the plan's directory under the root, which goes again when the flow
+    // made it; fails with failure and what the network answered.
+    bool runBackgroundCloudFlow(const CloudPlan &plan, int success,
+                                const std::function<bool()> &start, const QString &failure,
+                                QString *error);
+    // Removes a directory through the controller, which refuses one outside the root.
+    bool removeDirectoryInRoot(const QString &directory);
+    // After a background flow in a cloud plan's directory: removes it again when the flow
+    // made it.
+    void discardCloudPlanDirectory(const QString &directory, bool existedBefore);
+    // Sends a plan-service request (GET when query, else POST) and waits for its answer; false
+    // with *error when it failed or the service refused it.
+    bool askService(bool query, const QString &api, const QMap<QString, QString> &params,
+                    QJsonObject *reply, QString *error);
+    // The resource stage of a plan just opened: true once every file and question content
+    // that its document names is in the plan directory.
+    bool fetchPlanResources(QString *error);
+    // message followed by the last failure the network manager answered from mark on.
+    QString withNetworkFailure(const QString &message, int mark) const;
     // Returns once the controller's unpacking thread has ended: it reports its outcome just
     // before it ends, and the controller refuses to unpack again while it runs.
     void waitForUnpackingThread();
@@ -124,7 +192,11 @@ private:
 
     // In the order the host creates them; destroyed in reverse.
     YRPlanData m_planData;
-    LocalNetWorkManager m_network;
+    std::unique_ptr<IYRNetWorkManager> m_network;
+    YRHttpNetWorkManager *m_cloud; // m_network when signed in, else null
+    CloudAccount m_account;
+    // Made before the resource manager, so that it hears each answer first.
+    std::unique_ptr<NetworkActivity> m_activity;
     YRResourceManage m_resources;
     YRTeachingPlanOperate m_controller;
     ModalDialogAnswerer m_dialogs;
