@@ -41,14 +41,14 @@ ByteRange requestedRange(const QByteArray &header, qint64 size)
     ByteRange range{0, size, false, true};
     if (!header.startsWith("bytes=") || header.contains(','))
         return range;
-    const QByteArray spec = header.mid(6).trimmed();
-    const int dash = spec.indexOf('-');
+    const QByteArray bounds = header.mid(6).trimmed();
+    const int dash = bounds.indexOf('-');
     if (dash < 0)
         return range;
     bool firstOk = false;
     bool lastOk = false;
-    const qint64 first = spec.left(dash).toLongLong(&firstOk);
-    const qint64 last = spec.mid(dash + 1).toLongLong(&lastOk);
+    const qint64 first = bounds.left(dash).toLongLong(&firstOk);
+    const qint64 last = bounds.mid(dash + 1).toLongLong(&lastOk);
     if (dash == 0) { // the last `last` bytes
         if (!lastOk || last < 0)
             return range;
@@ -56,7 +56,7 @@ ByteRange requestedRange(const QByteArray &header, qint64 size)
         range.first = qMax<qint64>(0, size - last);
     } else {
         if (!firstOk || first < 0 || (lastOk && last < first) ||
-            (!lastOk && dash + 1 < spec.size()))
+            (!lastOk && dash + 1 < bounds.size()))
             return range;
         range.satisfiable = first < size;
         range.first = first;
