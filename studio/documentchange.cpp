@@ -4,6 +4,7 @@
 #include "documentchange.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -114,7 +115,9 @@ bool JsonScanner::advanceTo(int position)
     while (i < position) {
         const char16_t c = s[i];
         if (isSpace(c)) {
-            ++i;
+            // Indentation is most of an indented text.
+            while (++i < position && isSpace(s[i])) {
+            }
         } else if (c == u'"') {
             const int end = stringEnd(m_text, i);
             if (end < 0)
@@ -165,6 +168,17 @@ bool JsonScanner::advanceTo(int position)
     return true;
 }
 
+// How many characters a and b have in common from their starts, of at most size.
+int commonLength(const char16_t *a, const char16_t *b, int size)
+{
+    // memcmp compares blocks several times faster than a loop over characters.
+    const int block = 4096;
+    int same = 0;
+    while (size - same >= block && std::memcmp(a + same, b + same, block * sizeof(char16_t)) == 0)
+        same += block;
+    return int(std::mismatch(a + same, a + size, b + same).first - a);
+}
+
 // A value to replace, with its place in both texts.
 struct Replacement
 {
@@ -212,9 +226,7 @@ QVector<DocumentChange> findDocumentChanges(QStringView before, QStringView afte
     int readBefore = 0;
     for (;;) {
         const int common = std::min(sizeAfter - readAfter, sizeBefore - readBefore);
-        const int same =
-            int(std::mismatch(a + readAfter, a + readAfter + common, b + readBefore).first -
-                (a + readAfter));
+        const int same = commonLength(a + readAfter, b + readBefore, common);
         if (same == common && sizeAfter - readAfter == sizeBefore - readBefore)
             break;
         const int differsAfter = readAfter + same;
