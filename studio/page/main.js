@@ -1,5 +1,5 @@
 // The editor page: the three functions the plan controller calls, the one by which the host
-// sends a document that differs from the last in one value, and the channel to the host.
+// sends a document that differs from the last in a few values, and the channel to the host.
 
 import { mergeProgress, patchedView, planView, replaceAt } from './model.js';
 import { renderPlan, showTransfersOf } from './render.js';
