@@ -15,11 +15,33 @@
 #include <QSettings>
 #include <QUuid>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcPlanData, "yrdata.plandata")
 
 namespace {
 
 const char kDocumentName[] = "/teachpkg.json";
+
+// Writes text to file in UTF-8 a block at a time; false when a block is not written whole.
+// Converting a large document in one piece costs several times more, most of it in a buffer
+// three times the text's size that the conversion asks for.
+bool writeUtf8(QIODevice &file, const QString &text)
+{
+    const qsizetype block = 1 << 16;
+    QStringView rest(text);
+    while (!rest.isEmpty()) {
+        qsizetype size = std::min(block, rest.size());
+        // Both halves of a surrogate pair go into the same block.
+        if (size < rest.size() && rest.at(size - 1).isHighSurrogate())
+            --size;
+        const QByteArray bytes = rest.left(size).toUtf8();
+        if (file.write(bytes) != bytes.size())
+            return false;
+        rest = rest.mid(size);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -49,10 +71,10 @@ bool YRPlanData::saveJson(const QString &json, const QString &fileName)
     // The plan's own document text is already in the normal form (callers pass getJson() on
     // every edit, and parsing a large plan again costs more than the rest of the edit). Any
     // other text must parse: what does not must not replace what is on disk.
+    const bool normal =
+        documentTextWritten && (json.isSharedWith(documentText) || json == documentText);
     QByteArray text;
-    if (documentTextWritten && (json.isSharedWith(documentText) || json == documentText)) {
-        text = documentText.toUtf8();
-    } else {
+    if (!normal) {
         QJsonParseError parseError;
         const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &parseError);
         if (parseError.error != QJsonParseError::NoError) {
@@ -70,7 +92,7 @@ bool YRPlanData::saveJson(const QString &json, const QString &fileName)
     }
     // A short write (a full disk) reports no error of its own: the count tells it, and the
     // document on disk must then stay as it was.
-    if (file.write(text) != text.size())
+    if (normal ? !writeUtf8(file, documentText) : file.write(text) != text.size())
         file.cancelWriting();
     if (!file.commit()) {
         qCWarning(lcPlanData).noquote() << "YRPlanData::saveJson" << target << file.errorString();

@@ -8,10 +8,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QJsonDocument>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -116,8 +118,15 @@ QString YRResourceManage::fileDigest(const QFileInfo &file)
 
 // ---- TransferList ----
 
+quint64 YRResourceManage::TransferList::nextRevision()
+{
+    static std::atomic<quint64> last{0};
+    return ++last;
+}
+
 void YRResourceManage::TransferList::append(const TransferEntry &entry)
 {
+    m_revision = nextRevision();
     const quint64 serial = m_nextSerial++;
     m_entries.insert(serial, entry);
     const QString dest = recordDest(entry.record);
@@ -127,6 +136,8 @@ void YRResourceManage::TransferList::append(const TransferEntry &entry)
 
 void YRResourceManage::TransferList::unindex(quint64 serial, const QJsonObject &record)
 {
+    // Every removal passes here.
+    m_revision = nextRevision();
     const QString dest = recordDest(record);
     auto it = m_serialsByDest.find(dest);
     if (it == m_serialsByDest.end())
@@ -161,6 +172,7 @@ YRResourceManage::TransferList::takeAllWithDest(const QString &dest)
 QVector<YRResourceManage::TransferEntry> YRResourceManage::TransferList::takeAll()
 {
     const QVector<TransferEntry> taken = entries();
+    m_revision = nextRevision();
     m_entries.clear();
     m_serialsByDest.clear();
     return taken;
@@ -540,6 +552,21 @@ void YRResourceManage::getResourceProgress(QJsonArray &array)
     report(m_uploadingFiles, 100);
     report(m_failedFiles, -1);
     report(m_presentFiles, 100);
+}
+
+const QString &YRResourceManage::resourceProgressText()
+{
+    // Every document the page is sent is followed by this list: for a large plan, building it
+    // again costs more than the rest of an edit that moved no file.
+    const quint64 revisions[3] = {m_uploadingFiles.revision(), m_failedFiles.revision(),
+                                  m_presentFiles.revision()};
+    if (m_progressText.isNull() || !std::equal(revisions, revisions + 3, m_progressRevisions)) {
+        QJsonArray progress;
+        getResourceProgress(progress);
+        m_progressText = QString::fromUtf8(QJsonDocument(progress).toJson(QJsonDocument::Indented));
+        std::copy(revisions, revisions + 3, m_progressRevisions);
+    }
+    return m_progressText;
 }
 
 void YRResourceManage::printDownloadingFileInfo()

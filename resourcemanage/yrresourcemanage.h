@@ -60,6 +60,9 @@ public:
     // Appends {"tempPath", "percent"} for the uploading (100), failed (-1) and present (100)
     // entries, the plan document left out.
     void getResourceProgress(QJsonArray &array);
+    // The same entries as a JSON array in QJsonDocument's indented text; made again only after
+    // the lists it comes from changed.
+    const QString &resourceProgressText();
     // Moves the failed entries back to the downloading list and hands every download over again.
     void reDownloadFile();
     void printDownloadingFileInfo();
@@ -123,6 +126,9 @@ private:
         QVector<TransferEntry> takeAll();
         QVector<TransferEntry> entries() const;
         bool isEmpty() const { return m_entries.isEmpty(); }
+        // Changes with every change of the entries, to a value no list had before; copies of a
+        // list share its value while they hold the same entries.
+        quint64 revision() const { return m_revision; }
 
         // Removes the entries whose record satisfies pred, in list order.
         template <typename Pred>
@@ -157,11 +163,13 @@ private:
         }
 
     private:
+        static quint64 nextRevision();
         void unindex(quint64 serial, const QJsonObject &record);
 
         QMap<quint64, TransferEntry> m_entries; // by serial: the list order
         QMap<QString, QVector<quint64>> m_serialsByDest;
         quint64 m_nextSerial = 0;
+        quint64 m_revision = nextRevision();
     };
 
     struct FileDigest
@@ -202,6 +210,10 @@ private:
     TransferList m_downloadingFiles;
     TransferList m_presentFiles;
     TransferList m_failedFiles;
+    // resourceProgressText() and the revisions of the uploading, failed and present lists it
+    // was made from.
+    QString m_progressText;
+    quint64 m_progressRevisions[3] = {0, 0, 0};
     bool m_netWorkState = false;
     QHash<QString, FileDigest> m_digests; // by absolute path
 

@@ -113,3 +113,10 @@ void PageBridge::pageRendered()
 {
     emit rendered();
 }
+
+void PageBridge::resendDocument()
+{
+    qCWarning(lcStudio) << "the editor page could not take a changed part of its document;"
+                        << "sending all of it";
+    emit documentWanted();
+}

@@ -52,6 +52,8 @@ public slots:
     void pageReady();
     // The page shows (laid out) what it was last sent.
     void pageRendered();
+    // The page could not take a part of its document and needs all of it again.
+    void resendDocument();
 
 signals:
     void saveRequested();
@@ -59,6 +61,7 @@ signals:
     void filesDropped(const QString &stepId, const QString &taskId);
     void readyForStatements();
     void rendered();
+    void documentWanted();
 
 private:
     bool planOpen() const;

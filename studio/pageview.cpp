@@ -1,5 +1,6 @@
 #include "pageview.h"
 
+#include "documentchange.h"
 #include "studiolog.h"
 
 #include <QDropEvent>
@@ -7,6 +8,19 @@
 #include <QWebChannel>
 
 #include <utility>
+
+namespace {
+
+const QLatin1String kShowDocument("returnJsonToWeb(");
+
+// The document of a returnJsonToWeb statement, empty when it carries none.
+QStringView documentOf(const QString &statement)
+{
+    return QStringView(statement).mid(kShowDocument.size(),
+                                      statement.size() - kShowDocument.size() - 1);
+}
+
+} // namespace
 
 EditorPage::EditorPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
@@ -42,14 +56,17 @@ PageView::PageView(QWebEngineProfile *profile, QWebChannel *channel, QWidget *pa
     auto *page = new EditorPage(profile, this);
     page->setWebChannel(channel);
     setPage(page);
-    connect(page, &QWebEnginePage::loadStarted, this, [this] { m_ready = false; });
+    connect(page, &QWebEnginePage::loadStarted, this, [this] {
+        m_ready = false;
+        m_shownStatement.clear();
+    });
     load(EditorPage::pageUrl());
 }
 
 void PageView::runStatement(const QString &statement)
 {
     if (m_ready)
-        page()->runJavaScript(statement);
+        deliver(statement);
     else
         m_waiting.append(statement);
 }
@@ -59,13 +76,51 @@ void PageView::markReady()
     m_ready = true;
     const QStringList waiting = std::exchange(m_waiting, QStringList());
     for (const QString &statement : waiting)
-        page()->runJavaScript(statement);
+        deliver(statement);
 }
 
+void PageView::resendDocument()
+{
+    if (m_ready && !m_shownStatement.isNull())
+        page()->runJavaScript(m_shownStatement);
+}
+
+void PageView::deliver(const QString &statement)
+{
+    page()->runJavaScript(narrowed(statement));
+}
+
+QString PageView::narrowed(const QString &statement)
+{
+    if (!statement.startsWith(kShowDocument) || !statement.endsWith(QLatin1Char(')'))) {
+        // Only a progress list leaves the page's document as it was.
+        if (!statement.startsWith(QLatin1String("multiFileProcess(")))
+            m_shownStatement.clear();
+        return statement;
+    }
+    const QString previous = std::exchange(m_shownStatement, statement);
+    if (previous.isNull())
+        return statement;
+    const QStringView document = documentOf(statement);
+    // Changes larger than a quarter of the document are cheaper to send whole than to find.
+    const QVector<DocumentChange> changes =
+        findDocumentChanges(documentOf(previous), document, int(document.size() / 4));
+    if (changes.isEmpty())
+        return statement;
+    QString narrowed = QStringLiteral("replaceInPlan([");
+    for (const DocumentChange &change : changes) {
+        narrowed += QLatin1Char('[') + change.path + QStringLiteral(", ");
+        narrowed += document.mid(change.start, change.length);
+        narrowed += QStringLiteral("],");
+    }
+    narrowed.chop(1);
+    return narrowed + QStringLiteral("])");
+}
 void PageView::restart()
 {
     m_waiting.clear();
     m_ready = false;
+    m_shownStatement.clear();
     load(EditorPage::pageUrl());
 }
 

@@ -26,7 +26,9 @@ protected:
 };
 
 // The view that shows the editor page and runs the controller's statements in it, in the order
-// they come. Statements that come before the page has connected to the host wait for it.
+// they come. Statements that come before the page has connected to the host wait for it. A new
+// document that differs from the one the page holds in one value reaches the page as that value
+// alone, which leaves the page as the whole document would.
 class PageView : public QWebEngineView
 {
     Q_OBJECT
@@ -38,6 +40,9 @@ public:
 
     // Runs statement in the page after every statement given before it.
     void runStatement(const QString &statement);
+    // Sends the page the whole of the last document it was sent, for a page that could not
+    // take a part of it.
+    void resendDocument();
     // The page has connected to the host: runs the statements that waited.
     void markReady();
     bool isReady() const { return m_ready; }
@@ -51,7 +56,12 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    void deliver(const QString &statement);
+    QString narrowed(const QString &statement);
+
     QStringList m_waiting;
+    // The last returnJsonToWeb statement delivered; null when the page's document is unknown.
+    QString m_shownStatement;
     QStringList m_dropped;
     bool m_ready = false;
 };

@@ -147,6 +147,7 @@ void StudioWindow::wirePage()
         if (std::exchange(m_pageRestarted, false) && hasOpenPlan())
             showPlanInPage();
     });
+    connect(m_bridge, &PageBridge::documentWanted, m_view, &PageView::resendDocument);
     connect(m_bridge, &PageBridge::saveRequested, this, &StudioWindow::savePlan);
     connect(m_bridge, &PageBridge::filesRequested, this, &StudioWindow::askFilesFor);
     connect(m_bridge, &PageBridge::filesDropped, this,

@@ -232,6 +232,13 @@ private:
     void returnSavePlanStatusToWeb(int status);
     void sendProgress(const QString &tempPath, int percent);
     void sendProgressList(const QJsonArray &entries);
+    // multiFileProcess with entries, a JSON array's text.
+    void sendProgressText(const QString &entries);
+    // A JSON array in QJsonDocument's indented text.
+    static QString jsonArrayText(const QJsonArray &entries);
+    // The indented text of the array of first's elements followed by second's, both indented
+    // array texts.
+    static QString joinedJsonArrays(const QString &first, const QString &second);
     static QJsonObject progressEntry(const QString &tempPath, int percent);
 
     // Cloud plan service.

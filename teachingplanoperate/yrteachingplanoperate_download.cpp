@@ -50,16 +50,17 @@ void YRTeachingPlanOperate::downloadResourceFromJson()
 
     if (!isEditing())
         return;
-    QJsonArray progress;
-    m_pResourceManage->getResourceProgress(progress);
+    QJsonArray questionProgress;
     for (const QJsonObject &question : qAsConst(m_pendingQuestions)) {
         if (question.value(QLatin1String("percent")).toInt(0) == -1)
-            progress.append(
+            questionProgress.append(
                 progressEntry(question.value(QLatin1String("localPath")).toString(), -1));
     }
     for (const QJsonObject &question : qAsConst(m_loadedQuestions))
-        progress.append(progressEntry(question.value(QLatin1String("localPath")).toString(), 100));
-    sendProgressList(progress);
+        questionProgress.append(
+            progressEntry(question.value(QLatin1String("localPath")).toString(), 100));
+    sendProgressText(joinedJsonArrays(m_pResourceManage->resourceProgressText(),
+                                      jsonArrayText(questionProgress)));
 }
 
 void YRTeachingPlanOperate::analysisDownloadFile(QJsonObject record)

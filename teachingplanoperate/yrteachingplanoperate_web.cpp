@@ -50,9 +50,28 @@ void YRTeachingPlanOperate::returnSavePlanStatusToWeb(int status)
 
 void YRTeachingPlanOperate::sendProgressList(const QJsonArray &entries)
 {
-    emit signalCefRunJavaScript(
-        QStringLiteral("multiFileProcess(%1)")
-            .arg(QString::fromUtf8(QJsonDocument(entries).toJson(QJsonDocument::Indented))));
+    sendProgressText(jsonArrayText(entries));
+}
+
+void YRTeachingPlanOperate::sendProgressText(const QString &entries)
+{
+    emit signalCefRunJavaScript(QStringLiteral("multiFileProcess(") + entries + QLatin1Char(')'));
+}
+
+QString YRTeachingPlanOperate::jsonArrayText(const QJsonArray &entries)
+{
+    return QString::fromUtf8(QJsonDocument(entries).toJson(QJsonDocument::Indented));
+}
+
+QString YRTeachingPlanOperate::joinedJsonArrays(const QString &first, const QString &second)
+{
+    // Indented, an array is "[\n", its elements joined by ",\n", then "\n]\n"; empty, "[\n]\n".
+    const QLatin1String empty("[\n]\n");
+    if (second == empty)
+        return first;
+    if (first == empty)
+        return second;
+    return first.chopped(3) + QLatin1String(",\n") + second.midRef(2);
 }
 
 void YRTeachingPlanOperate::sendProgress(const QString &tempPath, int percent)

@@ -105,6 +105,15 @@ private slots:
         QVERIFY(progress.contains("\"tempPath\": \"/s1/a.docx\""));
         QVERIFY(progress.contains("\"tempPath\": \"/s1/single_101.json\""));
         QVERIFY(!progress.contains("teachpkg.json"));
+
+        // Files and questions in one list, written as the framework writes a JSON array.
+        host.operate->downloadResourceFromJson();
+        const QString last = host.statements("multiFileProcess").last();
+        const QString entries = last.mid(17, last.size() - 18);
+        QCOMPARE(entries,
+                 QString::fromUtf8(
+                     QJsonDocument::fromJson(entries.toUtf8()).toJson(QJsonDocument::Indented)));
+        QVERIFY(entries.contains("\"/s1/a.docx\"") && entries.contains("/s1/single_101.json"));
     }
 
     void aNewerLocalCopyReplacesTheDownloadedDocument()

@@ -118,6 +118,39 @@ private slots:
         QVERIFY(QFile::exists(dir.path() + "/new/plan/sub/other.json"));
     }
 
+    // The plan's own text goes to disk as it stands, converted a block at a time: a surrogate
+    // pair across a block's end stays whole, and a write stopped half way keeps the file.
+    void documentTextIsWrittenAsItStands()
+    {
+        QTemporaryDir dir;
+        YRPlanData data;
+        data.setTeachingPlanDir(dir.path() + "/plan");
+        const QString pair = QStringLiteral("\U0001F600");
+        const auto documentWith = [&pair](int padding) {
+            return QStringLiteral(R"({"description": {"documentVersion": "5.0"}, "steps": [{"attr":
+                {"stepId": "s1", "stepName": "%1%2", "stepType": "内容精讲"}, "nodes": []}]})")
+                .arg(QString(padding, 'x'), pair);
+        };
+        const int blockEnd = 1 << 16;
+        YRPlanData probe;
+        probe.setTeachingPlanDir(dir.path() + "/plan");
+        QVERIFY(probe.setJson(documentWith(2 * blockEnd)));
+        const int shift = probe.getJson().indexOf(pair) - (blockEnd - 1);
+        QVERIFY(data.setJson(documentWith(2 * blockEnd - shift)));
+        QVERIFY(data.getJson().at(blockEnd - 1).isHighSurrogate());
+        QVERIFY(data.saveJson(data.getJson(), ""));
+        const QString document = dir.path() + "/plan/teachpkg.json";
+        QCOMPARE(readAll(document), data.getJson().toUtf8());
+
+        const QByteArray saved = readAll(document);
+        data.renameStepOrTask("s1", "-1", QString(4 * blockEnd, 'y'), QString());
+        {
+            FileSizeLimit limit(blockEnd);
+            QVERIFY(!data.saveJson(data.getJson(), ""));
+        }
+        QCOMPARE(readAll(document), saved);
+    }
+
     void saveJsonRefusesBadInputAndKeepsFile_data()
     {
         QTest::addColumn<QString>("json");

@@ -27,7 +27,7 @@ export function setAttribute(element, name, value) {
 // Makes the children of parent show items in order: elements are kept by key (their data-id,
 // also kept as a property, which is quicker to read),
 // created for new items, moved where the order changed and removed when their item is gone.
-// update(element, item) brings each element up to date.
+// update(element, item, position) brings each element up to date.
 export function syncChildren(parent, items, keyOf, create, update) {
     const existing = Array.from(parent.children);
     const { matched, unused } = matchKeys(existing.map((el) => el.studioKey), items.map(keyOf));
@@ -40,7 +40,7 @@ export function syncChildren(parent, items, keyOf, create, update) {
             element.studioKey = keyOf(item);
             element.dataset.id = element.studioKey;
         }
-        update(element, item);
+        update(element, item, position);
         if (element === cursor) cursor = cursor.nextElementSibling;
         else parent.insertBefore(element, cursor);
     });

@@ -1,6 +1,7 @@
-// The editor page: the three functions the plan controller calls, and the channel to the host.
+// The editor page: the three functions the plan controller calls, the one by which the host
+// sends a document that differs from the last in a few values, and the channel to the host.
 
-import { mergeProgress, planView } from './model.js';
+import { mergeProgress, patchedView, planView, replaceAt } from './model.js';
 import { renderPlan, showTransfersOf } from './render.js';
 import { fillStepTypes, wireActions } from './actions.js';
 import { setText } from './dom.js';
@@ -37,6 +38,8 @@ const page = {
     t: (key) => (Object.prototype.hasOwnProperty.call(page.texts, key) ? page.texts[key] : key),
     progress: new Map(),
     nodesByPath: new Map(),
+    doc: undefined,
+    view: null,
     guid: '',
     bridge: null,
 };
@@ -50,16 +53,19 @@ function translate(root) {
         element.placeholder = page.t(element.dataset.placeholder);
 }
 
-function show(doc) {
-    const view = planView(doc);
+// changedSteps: the indices of the only steps whose views differ from those shown, or null.
+function show(doc, view = planView(doc), changedSteps = null) {
+    page.doc = doc;
+    page.view = view;
     const guid = view ? view.guid : '';
     // Progress belongs to one plan's files.
     if (guid !== page.guid) {
         page.progress.clear();
         page.guid = guid;
         setText(page.ui.saveStatus, '');
+        changedSteps = null;
     }
-    renderPlan(page, view);
+    renderPlan(page, view, changedSteps);
 }
 
 // Tells the host that the page shows what it was last sent. Reading the layout first makes the
@@ -71,6 +77,19 @@ function shown() {
 
 window.returnJsonToWeb = function (doc) {
     show(doc);
+    shown();
+};
+
+// The last document with the values at some places replaced, shown as returnJsonToWeb would
+// show the whole new document. changes: [path, value] pairs, a path being the member names and
+// array indices from the document's root.
+window.replaceInPlan = function (changes) {
+    if (!changes.every(([path, value]) => replaceAt(page.doc, path, value))) {
+        page.bridge.resendDocument();
+        return;
+    }
+    const { view, steps } = patchedView(page.view, page.doc, changes.map(([path]) => path));
+    show(page.doc, view, steps);
     shown();
 };
 

@@ -102,6 +102,45 @@ export function planView(doc) {
     };
 }
 
+// Replaces the value at path (member names and array indices) in doc with value. False, with
+// doc unchanged, when doc has no value at that place.
+export function replaceAt(doc, path, value) {
+    if (!Array.isArray(path) || path.length === 0) return false;
+    let container = doc;
+    for (let level = 0; level < path.length; ++level) {
+        const key = path[level];
+        const has = Array.isArray(container)
+            ? Number.isInteger(key) && key >= 0 && key < container.length
+            : container !== null && typeof container === 'object' && typeof key === 'string' &&
+              Object.prototype.hasOwnProperty.call(container, key);
+        if (!has) return false;
+        if (level === path.length - 1) container[key] = value;
+        else container = container[key];
+    }
+    return true;
+}
+
+// The view of doc after the values at paths were replaced, from view, the one before: the
+// steps no path lies inside keep their views. Returns it with the indices of the steps whose
+// views were made again, or null when any part of the view may have changed.
+export function patchedView(view, doc, paths) {
+    const steps = doc.steps;
+    const changed = new Set();
+    if (view === null) return { view: planView(doc), steps: null };
+    for (const path of paths) {
+        if (path[0] === 'description') continue;
+        const index = path[0] === 'steps' && path.length >= 2 ? path[1] : -1;
+        if (!Number.isInteger(index) || index < 0 || !Array.isArray(steps) ||
+            steps.length !== view.steps.length || index >= steps.length)
+            return { view: planView(doc), steps: null };
+        changed.add(index);
+    }
+    const stepViews = view.steps.slice();
+    for (const index of changed) stepViews[index] = stepView(steps[index]);
+    return { view: { ...planView({ description: doc.description }), steps: stepViews },
+             steps: changed };
+}
+
 // Records the progress entries of a multiFileProcess call in progress (a Map from path to
 // percent). Returns the paths that changed.
 export function mergeProgress(progress, entries) {

@@ -5,43 +5,68 @@ import { instantiate, setAttribute, setClass, setHidden, setText, setValue,
          syncChildren } from './dom.js';
 
 // page: { ui: the fixed elements, templates, t: translate(text), progress: Map path -> percent,
-// nodesByPath: Map path -> node elements }.
-export function renderPlan(page, view) {
+// nodesByPath: Map path -> node elements }. When only the steps whose indices are in the set
+// changedSteps differ from what is shown (null: any part may), the nodes of the others are left
+// as they are.
+export function renderPlan(page, view, changedSteps = null) {
     const { ui } = page;
     setHidden(ui.empty, view !== null);
     setHidden(ui.plan, view === null);
-    page.nodesByPath = new Map();
     if (view === null) {
+        page.nodesByPath = new Map();
         syncChildren(ui.steps, [], (s) => s.id, null, null);
         return;
     }
+    // Nodes hold no fields a teacher types in, and show their transfers as the progress map
+    // changes: nodes of a step whose view is unchanged need nothing.
+    const someSteps = changedSteps !== null && sameKeys(ui.steps, view.steps);
+    if (someSteps) for (const index of changedSteps) forgetNodes(page, ui.steps.children[index]);
+    else page.nodesByPath = new Map();
     setValue(ui.planName, view.name);
     setValue(ui.board, String(view.board));
     setValue(ui.introspection, view.introspection);
     syncChildren(ui.steps, view.steps, (step) => step.id,
                  () => instantiate(page.templates.step),
-                 (element, step) => updateStep(page, element, step));
+                 (element, step, position) =>
+                     updateStep(page, element, step, !someSteps || changedSteps.has(position)));
 }
 
-function updateStep(page, element, step) {
+function sameKeys(list, items) {
+    const elements = list.children;
+    return elements.length === items.length &&
+        items.every((item, index) => elements[index].studioKey === item.id);
+}
+
+// Takes the node elements inside element out of page.nodesByPath.
+function forgetNodes(page, element) {
+    for (const node of element.querySelectorAll('.nodes > li')) {
+        for (const path of node.studioPaths || []) {
+            const shown = (page.nodesByPath.get(path) || []).filter((other) => other !== node);
+            if (shown.length) page.nodesByPath.set(path, shown);
+            else page.nodesByPath.delete(path);
+        }
+    }
+}
+
+function updateStep(page, element, step, withNodes) {
     setText(element.querySelector('.step-type'), page.t(step.type) || step.type);
     setAttribute(element, 'data-type', step.type);
     setValue(element.querySelector('.step-name'), step.name);
     setClass(element, 'has-tasks', step.hasTasks);
     const nodes = element.querySelector(':scope > .nodes');
     const tasks = element.querySelector(':scope > .tasks');
-    syncNodes(page, nodes, step.hasTasks ? [] : step.nodes);
+    if (withNodes) syncNodes(page, nodes, step.hasTasks ? [] : step.nodes);
     syncChildren(tasks, step.hasTasks ? step.tasks : [], (task) => task.id,
                  () => instantiate(page.templates.task),
-                 (taskElement, task) => updateTask(page, taskElement, task));
+                 (taskElement, task) => updateTask(page, taskElement, task, withNodes));
 }
 
-function updateTask(page, element, task) {
+function updateTask(page, element, task, withNodes) {
     // A rename sends both texts: the one not edited goes back as stored, not as a field shows it.
     element.studioTask = task;
     setValue(element.querySelector('.task-name'), task.name);
     setValue(element.querySelector('.task-desc'), task.desc);
-    syncNodes(page, element.querySelector(':scope > .nodes'), task.nodes);
+    if (withNodes) syncNodes(page, element.querySelector(':scope > .nodes'), task.nodes);
 }
 
 function syncNodes(page, list, nodes) {

@@ -3,6 +3,7 @@
 // web channel, and the window's dialogs.
 
 #include "demoplan.h"
+#include "documentchange.h"
 #include "localfilecopier.h"
 #include "studiofixture.h"
 #include "studiosetup.h"
@@ -79,6 +80,70 @@ void addWebNode(const StudioFixture &f, const QString &selector, const QString &
          {kind, name, id});
 }
 
+// What the page shows, to the markup: the tree, the fields' values and every element.
+QString pageSnapshot(const StudioFixture &f)
+{
+    const QString markup =
+        f.js(QStringLiteral("document.getElementById('plan').outerHTML")).toString();
+    return QString::fromUtf8(QJsonDocument(f.pageTree()).toJson()) + markup;
+}
+
+QString idOf(const QJsonObject &tree, int step, int task = -1, int node = -1)
+{
+    QJsonObject object = stepOf(tree, step);
+    if (task >= 0)
+        object = object.value(QStringLiteral("tasks")).toArray().at(task).toObject();
+    if (node >= 0)
+        object = object.value(QStringLiteral("nodes")).toArray().at(node).toObject();
+    return object.value(QStringLiteral("id")).toString();
+}
+
+QString paperJson(const QString &name)
+{
+    return QString::fromUtf8(
+        QJsonDocument(QJsonObject{{QStringLiteral("nodeType"), QStringLiteral("paper")},
+                                  {QStringLiteral("nodeContent"),
+                                   QJsonObject{{QStringLiteral("paperName"), name},
+                                               {QStringLiteral("paperId"), name}}}})
+            .toJson(QJsonDocument::Compact));
+}
+
+// Runs one edit of the page's bridge by its name on the plan that tree shows: three plain
+// steps of two papers each, then a group-inquiry step of two task sheets, to begin with.
+void applyEdit(PageBridge *bridge, const QJsonObject &tree, const QString &edit,
+               const QString &text)
+{
+    const int group = stepCount(tree) - 1;
+    const QString parent = QStringLiteral("{\"stepId\":\"%1\",\"taskId\":\"-1\"}");
+    if (edit == QLatin1String("rename step"))
+        bridge->renameStepOrTask(idOf(tree, 1), QStringLiteral("-1"), text, QString());
+    else if (edit == QLatin1String("rename task"))
+        bridge->renameStepOrTask(idOf(tree, group), idOf(tree, group, 1), text, text);
+    else if (edit == QLatin1String("rename plan"))
+        bridge->renamePlan(text);
+    else if (edit == QLatin1String("introspection"))
+        bridge->setIntrospection(text);
+    else if (edit == QLatin1String("move step"))
+        bridge->orderStepOrTask(idOf(tree, 2), idOf(tree, 1), QStringLiteral("{}"), 2);
+    else if (edit == QLatin1String("move node"))
+        bridge->orderStepOrTask(idOf(tree, 1, -1, 1), idOf(tree, 1, -1, 0),
+                                parent.arg(idOf(tree, 1)), 1);
+    else if (edit == QLatin1String("add step"))
+        bridge->addStepOrTask(QString(), text, QStringLiteral("内容精讲"));
+    else if (edit == QLatin1String("add task"))
+        bridge->addStepOrTask(idOf(tree, group), text, QString());
+    else if (edit == QLatin1String("add node"))
+        bridge->appendNode(idOf(tree, group), idOf(tree, group, 0), paperJson(text));
+    else if (edit == QLatin1String("delete node"))
+        bridge->deleteStepOrTask(idOf(tree, 1, -1, 0), 1);
+    else if (edit == QLatin1String("delete task"))
+        bridge->deleteStepOrTask(idOf(tree, group, 0), 2);
+    else if (edit == QLatin1String("delete step"))
+        bridge->deleteStepOrTask(idOf(tree, 0), 3);
+    else
+        QFAIL(qPrintable(QStringLiteral("no edit named ") + edit));
+}
+
 } // namespace
 
 class tst_StudioPage : public QObject
@@ -90,6 +155,9 @@ private slots:
     void savedPackageReopensUnchanged();
     void hostileTextRoundTripsUnchanged_data();
     void hostileTextRoundTripsUnchanged();
+    void editsShowAsWholeDocumentWould_data();
+    void editsShowAsWholeDocumentWould();
+    void pageThatCannotTakeChangeGetsWholeDocument();
     void transferProgressShowsOnItsNode();
     void closingUnsavedPlanAsks_data();
     void closingUnsavedPlanAsks();
@@ -266,6 +334,81 @@ void tst_StudioPage::hostileTextRoundTripsUnchanged()
                                  ".length - document.querySelectorAll('#plan .thumb img').length"))
                  .toInt(),
              0);
+}
+
+void tst_StudioPage::editsShowAsWholeDocumentWould_data()
+{
+    QTest::addColumn<QStringList>("edits");
+    QTest::addColumn<QString>("text");
+    const QStringList names = {QStringLiteral("rename step"), QStringLiteral("rename task"),
+                               QStringLiteral("add node"), QStringLiteral("rename plan"),
+                               QStringLiteral("introspection")};
+    QTest::newRow("quotes") << names << QStringLiteral("\"双\" 'single' `back`");
+    QTest::newRow("backslashes") << names << QStringLiteral("C:\\plans\\u0041\\n\\\\end\\");
+    QTest::newRow("script end") << names
+                                << QStringLiteral("</script><script>window.hacked=1</script>");
+    QTest::newRow("line separators") << names << QStringLiteral("a\u2028b\u2029c");
+    QTest::newRow("beyond the BMP") << names << QStringLiteral("𠀀𝄞😀 עברית");
+    QTest::newRow("structure")
+        << QStringList{QStringLiteral("move node"),   QStringLiteral("add node"),
+                       QStringLiteral("add task"),    QStringLiteral("move step"),
+                       QStringLiteral("delete node"), QStringLiteral("delete task"),
+                       QStringLiteral("add step"),    QStringLiteral("delete step")}
+        << QStringLiteral("新的");
+}
+
+// The host sends the page only the values that an edit changed, where it can: after each edit
+// the page must show what the whole document would have shown.
+void tst_StudioPage::editsShowAsWholeDocumentWould()
+{
+    QFETCH(QStringList, edits);
+    QFETCH(QString, text);
+    StudioFixture f;
+    f.window->newPlan();
+    QTRY_COMPARE(stepCount(f.pageTree()), 1);
+    PageBridge *bridge = f.window->bridge();
+    for (int step = 0; step < 2; ++step)
+        bridge->addStepOrTask(QString(), QStringLiteral("环节"), QStringLiteral("内容精讲"));
+    bridge->addStepOrTask(QString(), QStringLiteral("探究"), QStringLiteral("分组探究"));
+    QTRY_COMPARE(stepCount(f.pageTree()), 4);
+    QJsonObject tree = f.documentTree();
+    bridge->addStepOrTask(idOf(tree, 3), QStringLiteral("任务"), QString());
+    for (int step = 0; step < 3; ++step) {
+        for (int node = 0; node < 2; ++node)
+            bridge->appendNode(idOf(tree, step), QString(),
+                               paperJson(QStringLiteral("卷%1").arg(step * 2 + node)));
+    }
+    QTRY_COMPARE(f.pageTree(), f.documentTree());
+
+    int narrowed = 0;
+    for (const QString &edit : edits) {
+        const QString before = f.window->planData()->getJson();
+        applyEdit(bridge, f.documentTree(), edit, text);
+        const QString after = f.window->planData()->getJson();
+        QVERIFY2(after != before, qPrintable(edit));
+        if (!findDocumentChanges(before, after, after.size() / 4).isEmpty())
+            ++narrowed;
+        QTRY_COMPARE(f.pageTree(), f.documentTree());
+        const QString shown = pageSnapshot(f);
+        f.window->view()->runStatement(QStringLiteral("returnJsonToWeb(%1)").arg(after));
+        QCOMPARE(pageSnapshot(f), shown);
+    }
+    // Most edits change one step, the plan's name or its introspection: far less than all.
+    QVERIFY(narrowed * 2 >= edits.size());
+    QCOMPARE(f.js(QStringLiteral("typeof window.hacked")).toString(), QStringLiteral("undefined"));
+}
+
+void tst_StudioPage::pageThatCannotTakeChangeGetsWholeDocument()
+{
+    StudioFixture f;
+    f.window->newPlan();
+    QTRY_COMPARE(stepCount(f.pageTree()), 1);
+    const QJsonObject tree = f.documentTree();
+    f.js(QStringLiteral("replaceInPlan([[['steps', 7, 'attr', 'stepName'], 'x'],"
+                        "[['steps', 0, 'attr', 'stepName'], 'y']])"));
+    QTRY_COMPARE(f.pageTree(), tree);
+    QCOMPARE(stepOf(f.pageTree(), 0).value(QStringLiteral("name")).toString(),
+             stepOf(tree, 0).value(QStringLiteral("name")).toString());
 }
 
 void tst_StudioPage::transferProgressShowsOnItsNode()

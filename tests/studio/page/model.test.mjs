@@ -3,7 +3,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 
 import { fileUrl, matchKeys, mergeProgress, moveRequest, nodeTransfer, nodeView, parentJson,
-         planView, webNodeJson } from '../../../studio/page/model.js';
+         patchedView, planView, replaceAt, webNodeJson } from '../../../studio/page/model.js';
 
 test('a document of the wrong shape shows as text, never as something else', () => {
     const view = planView({
@@ -88,4 +88,39 @@ test('keys match existing elements once each, duplicates included', () => {
     assert.deepEqual(matchKeys(['a', 'b', 'c'], ['c', 'a', 'd']), { matched: [2, 0, -1], unused: [1] });
     assert.deepEqual(matchKeys(['a', 'a'], ['a', 'a', 'a']), { matched: [0, 1, -1], unused: [] });
     assert.deepEqual(matchKeys(['a', 'a', 'b'], ['a']), { matched: [0], unused: [1, 2] });
+});
+
+test('a value is replaced only where the document has one', () => {
+    const doc = { description: { name: 'a' }, steps: [{ attr: { stepName: 's' } }] };
+    const cases = [
+        [['steps', 0, 'attr', 'stepName'], true],
+        [['description', 'name'], true],
+        [['steps', 1, 'attr'], false],
+        [['steps', '0', 'attr'], false],
+        [['description', 'missing'], false],
+        [['description', 'toString'], false],
+        [['description', 'name', 'length'], false],
+        [[], false],
+    ];
+    for (const [path, replaced] of cases) {
+        const copy = structuredClone(doc);
+        assert.equal(replaceAt(copy, path, 'x'), replaced, JSON.stringify(path));
+        if (!replaced) assert.deepEqual(copy, doc);
+    }
+});
+
+test('a patched view makes again only the steps a change lies in', () => {
+    const step = (id) => ({ attr: { stepId: id, stepName: id }, nodes: [] });
+    const doc = { description: { name: 'p' }, steps: [step('a'), step('b'), step('c')] };
+    const view = planView(doc);
+    doc.steps[1].attr.stepName = 'B';
+    doc.description.name = 'P';
+    const patched = patchedView(view, doc, [['description', 'name'], ['steps', 1, 'attr', 'stepName']]);
+    assert.deepEqual(patched.view, planView(doc));
+    assert.deepEqual([...patched.steps], [1]);
+    assert.equal(patched.view.steps[0], view.steps[0]);
+    assert.equal(patchedView(view, doc, [['steps']]).steps, null);
+    doc.steps.push(step('d'));
+    assert.equal(patchedView(view, doc, [['steps', 3]]).steps, null);
+    assert.equal(patchedView(null, doc, [['description']]).steps, null);
 });
