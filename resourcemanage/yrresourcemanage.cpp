@@ -538,6 +538,11 @@ bool YRResourceManage::deleteFileFromCloud(const QString &path)
 
 // ---- reports ----
 
+QString YRResourceManage::recordText(const QJsonObject &record)
+{
+    return QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+}
+
 void YRResourceManage::getResourceProgress(QJsonArray &array)
 {
     const auto report = [&array](const TransferList &list, int percent) {

@@ -63,6 +63,8 @@ public:
     // The same entries as a JSON array in QJsonDocument's indented text; made again only after
     // the lists it comes from changed.
     const QString &resourceProgressText();
+    // A transfer record as one line of JSON, as the library's log lines show it.
+    static QString recordText(const QJsonObject &record);
     // Moves the failed entries back to the downloading list and hands every download over again.
     void reDownloadFile();
     void printDownloadingFileInfo();

@@ -5,7 +5,6 @@
 
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
-#include "resourcemanage/resourcelog_p.h"
 #include "resourcemanage/yrresourcemanage.h"
 #include "teachingplanoperate/operatelog_p.h"
 #include "teachingplanoperate/yrcalexportprocess.h"
@@ -67,7 +66,8 @@ void YRTeachingPlanOperate::analysisDownloadFile(QJsonObject record)
 {
     if (isRenamingInBackground())
         return;
-    qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::slotDownloadFile" << recordText(record);
+    qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::slotDownloadFile"
+                                 << YRResourceManage::recordText(record);
     // Without a user nothing is fetched: the files are taken as they are on disk.
     if (isSignedIn())
         m_pResourceManage->downloadFileFromCloud(record, false);

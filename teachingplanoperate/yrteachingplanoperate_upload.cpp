@@ -5,7 +5,6 @@
 
 #include "interfaces/cyrcommonutils.h"
 #include "plandata/planpaths.h"
-#include "resourcemanage/resourcelog_p.h"
 #include "resourcemanage/yrresourcemanage.h"
 #include "teachingplanoperate/operatelog_p.h"
 
@@ -94,13 +93,13 @@ void YRTeachingPlanOperate::separateUploadFile(QVector<QJsonObject> &records)
                                        &path)) {
             qCWarning(lcOperate).noquote()
                 << "YRTeachingPlanOperate::separateUploadFile"
-                << "refused: leaves the plan directory" << recordText(record);
+                << "refused: leaves the plan directory" << YRResourceManage::recordText(record);
             continue;
         }
         QJsonObject sent = record;
         uploadFileToCloud(path, sent, true);
         qCDebug(lcOperate).noquote()
-            << "YRTeachingPlanOperate::separateUploadFile" << recordText(sent);
+            << "YRTeachingPlanOperate::separateUploadFile" << YRResourceManage::recordText(sent);
     }
 }
 
@@ -130,7 +129,7 @@ bool YRTeachingPlanOperate::compareJsonFile()
 void YRTeachingPlanOperate::slotUploadFinished(int res, const QJsonObject &info)
 {
     qCDebug(lcOperate).noquote() << "YRTeachingPlanOperate::uploadFinished" << res
-                                 << recordText(info);
+                                 << YRResourceManage::recordText(info);
     const QFileInfo uploaded(info.value(QLatin1String("localPath")).toString());
     const bool document =
         uploaded.isFile() && uploaded.fileName() == QLatin1String("teachpkg.json");
