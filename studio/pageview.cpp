@@ -13,7 +13,7 @@ namespace {
 
 const QLatin1String kShowDocument("returnJsonToWeb(");
 
-// The document of a returnJsonToWeb statement, empty when it carries none.
+// The document text of a returnJsonToWeb statement.
 QStringView documentOf(const QString &statement)
 {
     return QStringView(statement).mid(kShowDocument.size(),
@@ -116,6 +116,7 @@ QString PageView::narrowed(const QString &statement)
     narrowed.chop(1);
     return narrowed + QStringLiteral("])");
 }
+
 void PageView::restart()
 {
     m_waiting.clear();

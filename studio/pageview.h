@@ -27,8 +27,8 @@ protected:
 
 // The view that shows the editor page and runs the controller's statements in it, in the order
 // they come. Statements that come before the page has connected to the host wait for it. A new
-// document that differs from the one the page holds in one value reaches the page as that value
-// alone, which leaves the page as the whole document would.
+// document that differs from the one the page holds in a few values reaches the page as those
+// values alone, which leaves the page as the whole document would.
 class PageView : public QWebEngineView
 {
     Q_OBJECT
