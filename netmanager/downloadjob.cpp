@@ -16,12 +16,30 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 Q_LOGGING_CATEGORY(lcDownload, "yrnetwork.download")
 
 namespace {
 
 const int kAttempts = 4;
 const qint64 kReadBufferBytes = 1 << 20;
+
+// Writes the file's data to the disk, as QSaveFile::commit() does before it renames.
+void syncToDisk(int descriptor)
+{
+#if defined(Q_OS_WIN)
+    ::_commit(descriptor);
+#elif defined(Q_OS_LINUX)
+    ::fdatasync(descriptor);
+#else
+    ::fsync(descriptor);
+#endif
+}
 
 // The first byte and the total of a "Content-Range: bytes FIRST-LAST/TOTAL" header; the total
 // is -1 when the server does not say.
@@ -59,11 +77,7 @@ DownloadJob::DownloadJob(NetworkContext *context, const QJsonObject &record, QOb
 
 DownloadJob::~DownloadJob()
 {
-    if (m_committing) {
-        // The disk thread still uses the copy: wait (a sync takes milliseconds).
-        m_commitDone.acquire();
-        delete m_committing;
-    }
+    waitForSync();
 }
 
 bool DownloadJob::hasCloudPath(const QString &cloudPath) const
@@ -88,6 +102,7 @@ void DownloadJob::abort()
 {
     m_aborted = true;
     NetworkJob::abort();
+    waitForSync();
     m_target.reset();
 }
 
@@ -241,22 +256,43 @@ void DownloadJob::replyFinished(QNetworkReply *reply)
 
 void DownloadJob::commitTarget()
 {
-    m_committing = m_target.release();
-    QSaveFile *file = m_committing;
-    context()->diskPool()->start([this, file] {
-        const bool committed = file->commit();
+    // Only the descriptor goes to the disk thread: the copy itself is never used from two
+    // threads. Once its data is on disk, this thread renames it over "dest"; the sync that
+    // commit() makes then finds nothing left to write.
+    if (!m_target->flush()) {
+        end(YRNE_LocalFile);
+        return;
+    }
+    const int descriptor = m_target->handle();
+    m_syncing = true;
+    context()->diskPool()->start([this, descriptor] {
+        syncToDisk(descriptor);
         // Posted before the semaphore is released, so the job is still there to take it.
         QMetaObject::invokeMethod(
-            this,
-            [this, file, committed] {
-                delete file;
-                m_committing = nullptr;
-                if (!m_aborted)
-                    end(committed ? YRNE_Success : YRNE_LocalFile);
-            },
-            Qt::QueuedConnection);
-        m_commitDone.release();
+            this, [this] { renameTarget(); }, Qt::QueuedConnection);
+        m_syncDone.release();
     });
+}
+
+void DownloadJob::waitForSync()
+{
+    if (!m_syncing)
+        return;
+    m_syncDone.acquire(); // a sync takes milliseconds
+    m_syncing = false;
+}
+
+void DownloadJob::renameTarget()
+{
+    waitForSync();
+    if (m_aborted || !m_target)
+        return;
+    const bool committed = m_target->commit();
+    if (!committed)
+        qCWarning(lcDownload) << "DownloadJob::renameTarget cannot replace" << m_dest
+                              << m_target->errorString();
+    m_target.reset();
+    end(committed ? YRNE_Success : YRNE_LocalFile);
 }
 
 void DownloadJob::end(int code)

@@ -56,8 +56,11 @@ private:
     bool acceptAnswer(QNetworkReply *reply);
     bool matchesEtag() const;
     void reportProgress();
-    // Syncs and renames the complete copy over "dest" on a disk thread, then ends.
+    // Syncs the complete copy on a disk thread, then renames it over "dest" and ends.
     void commitTarget();
+    void renameTarget();
+    // Returns once no disk thread uses the copy's descriptor.
+    void waitForSync();
     void end(int code);
 
     QVector<QJsonObject> m_records;
@@ -75,9 +78,9 @@ private:
     int m_localFailure = 0;
     bool m_ended = false;
     bool m_aborted = false;
-    // The copy being committed on a disk thread, and the sign that the thread is done with it.
-    QSaveFile *m_committing = nullptr;
-    QSemaphore m_commitDone;
+    // Whether a disk thread syncs the copy, and the sign that it is done with it.
+    bool m_syncing = false;
+    QSemaphore m_syncDone;
 };
 
 #endif // DOWNLOADJOB_P_H
