@@ -61,8 +61,7 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs = 600000)
 QByteArray randomBytes(int size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i + 4 <= size; i += 4)
-        *reinterpret_cast<quint32 *>(bytes.data() + i) = QRandomGenerator::global()->generate();
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
 }
 
@@ -305,14 +304,18 @@ int main(int argc, char *argv[])
         Host host(&net);
         open.append(openMs(host, plan));
 
-        // 50 files changed on disk: the watcher sends them, the save waits for them.
+        // 50 files changed on disk: the watcher sends them, the save waits for them. Their new
+        // content is made before the clock starts.
+        QVector<QByteArray> changed;
+        for (int i = 0; i < kChanged; ++i)
+            changed.append(randomBytes(kFileSize));
         QElapsedTimer timer;
         timer.start();
         const QString step = host.stepDir();
         QStringList putConfig;
         for (int i = 0; i < kChanged; ++i) {
             const QString path = step + QLatin1Char('/') + plan.names.at(i);
-            writeFile(path, randomBytes(kFileSize));
+            writeFile(path, changed.at(i));
             putConfig << QStringLiteral("upload-file = \"%1\"\nurl = \"%2\"")
                              .arg(path, objectUrl(cloud.url(), bucket,
                                                   plan.folderKey + plan.names.at(i)));
