@@ -28,6 +28,8 @@ namespace {
 
 const int kAttempts = 4;
 const qint64 kReadBufferBytes = 1 << 20;
+// Files up to this size are held in memory and written whole by a disk thread.
+const qint64 kHeldBytes = 4 << 20;
 
 // Writes the file's data to the disk, as QSaveFile::commit() does before it renames.
 void syncToDisk(int descriptor)
@@ -39,6 +41,16 @@ void syncToDisk(int descriptor)
 #else
     ::fsync(descriptor);
 #endif
+}
+
+// Replaces the file at dest with bytes, start to end on the calling thread.
+bool saveWhole(const QString &dest, const QByteArray &bytes)
+{
+    QSaveFile file(dest);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    qCWarning(lcDownload) << "DownloadJob cannot write" << dest << file.errorString();
+    return false;
 }
 
 // The first byte and the total of a "Content-Range: bytes FIRST-LAST/TOTAL" header; the total
@@ -91,7 +103,10 @@ bool DownloadJob::hasCloudPath(const QString &cloudPath) const
 
 void DownloadJob::start()
 {
-    if (!openTarget()) {
+    const QString folder = QFileInfo(m_dest).absolutePath();
+    QDir().mkpath(folder);
+    if (!QFileInfo(folder).isWritable()) {
+        qCWarning(lcDownload) << "DownloadJob::start cannot write in" << folder;
         QTimer::singleShot(0, this, [this] { end(YRNE_LocalFile); });
         return;
     }
@@ -104,11 +119,18 @@ void DownloadJob::abort()
     NetworkJob::abort();
     waitForSync();
     m_target.reset();
+    m_held.clear();
 }
 
 bool DownloadJob::openTarget()
 {
-    QDir().mkpath(QFileInfo(m_dest).absolutePath());
+    m_held.clear();
+    if (m_total >= 0 && m_total <= kHeldBytes) {
+        m_held.reserve(int(m_total));
+        m_holding = true;
+        return true;
+    }
+    m_holding = false;
     m_target = std::make_unique<QSaveFile>(m_dest);
     if (m_target->open(QIODevice::WriteOnly))
         return true;
@@ -124,8 +146,14 @@ void DownloadJob::restartTarget()
     m_total = -1;
     m_etag.clear();
     m_hash.reset();
-    if (!openTarget())
-        m_localFailure = YRNE_LocalFile;
+    m_target.reset();
+    m_held.clear();
+    m_holding = false;
+}
+
+bool DownloadJob::hasTarget() const
+{
+    return m_holding || m_target;
 }
 
 void DownloadJob::sendAttempt()
@@ -170,11 +198,12 @@ bool DownloadJob::acceptAnswer(QNetworkReply *reply)
     }
     if (status < 200 || status >= 300)
         return false;
-    if (m_written > 0)
-        restartTarget(); // the server sent the whole object again
+    restartTarget(); // a first answer, or the server sent the whole object again
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     m_total = length.isValid() ? length.toLongLong() : -1;
     m_etag = reply->rawHeader("ETag");
+    if (m_localFailure == 0 && !openTarget())
+        m_localFailure = YRNE_LocalFile;
     return m_localFailure == 0;
 }
 
@@ -188,12 +217,22 @@ void DownloadJob::replyReadyRead(QNetworkReply *reply)
             return;
         }
     }
-    if (!m_answerUsable || !m_target)
+    if (!m_answerUsable || !hasTarget())
         return;
     const QByteArray bytes = reply->readAll();
     if (bytes.isEmpty())
         return;
-    if (m_target->write(bytes) != bytes.size()) {
+    if (m_holding && m_held.size() + bytes.size() > kHeldBytes) {
+        // More than the answer declared: not the object we asked for.
+        restartTarget();
+        m_localFailure = YRNE_Corrupted;
+        m_answerUsable = false;
+        reply->abort();
+        return;
+    }
+    if (m_holding) {
+        m_held.append(bytes);
+    } else if (m_target->write(bytes) != bytes.size()) {
         qCWarning(lcDownload) << "DownloadJob::replyReadyRead cannot write" << m_dest
                               << m_target->errorString();
         m_localFailure = YRNE_LocalFile;
@@ -241,11 +280,11 @@ void DownloadJob::replyFinished(QNetworkReply *reply)
     }
     if (code == 416) // the range no longer fits the object: fetch it whole
         restartTarget();
-    if (code == YRNE_Success && !m_target)
+    if (code == YRNE_Success && !hasTarget())
         code = YRNE_LocalFile;
     if (code == YRNE_Success) {
         commitTarget();
-    } else if ((isTransient(code) || code == 416) && m_attempt < kAttempts && m_target) {
+    } else if ((isTransient(code) || code == 416) && m_attempt < kAttempts) {
         qCDebug(lcDownload) << "DownloadJob::replyFinished attempt" << m_attempt << "failed with"
                             << code << "at byte" << m_written << "of" << m_dest;
         retryLater(m_attempt, [this] { sendAttempt(); });
@@ -256,6 +295,10 @@ void DownloadJob::replyFinished(QNetworkReply *reply)
 
 void DownloadJob::commitTarget()
 {
+    if (m_holding) {
+        saveHeldCopy();
+        return;
+    }
     // Only the descriptor goes to the disk thread: the copy itself is never used from two
     // threads. Once its data is on disk, this thread renames it over "dest"; the sync that
     // commit() makes then finds nothing left to write.
@@ -270,6 +313,29 @@ void DownloadJob::commitTarget()
         // Posted before the semaphore is released, so the job is still there to take it.
         QMetaObject::invokeMethod(
             this, [this] { renameTarget(); }, Qt::QueuedConnection);
+        m_syncDone.release();
+    });
+}
+
+void DownloadJob::saveHeldCopy()
+{
+    // A disk thread makes the file from the bytes, start to end: the QSaveFile is used by that
+    // thread alone, and this one goes on with the other transfers.
+    const QByteArray bytes = m_held;
+    m_held.clear();
+    m_holding = false;
+    m_syncing = true;
+    context()->diskPool()->start([this, dest = m_dest, bytes] {
+        const bool saved = saveWhole(dest, bytes);
+        // Posted before the semaphore is released, so the job is still there to take it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, saved] {
+                waitForSync();
+                if (!m_aborted)
+                    end(saved ? YRNE_Success : YRNE_LocalFile);
+            },
+            Qt::QueuedConnection);
         m_syncDone.release();
     });
 }
@@ -300,6 +366,7 @@ void DownloadJob::end(int code)
     m_ended = true;
     if (code != YRNE_Success) {
         m_target.reset(); // discards the temporary copy; "dest" keeps what it had
+        m_held.clear();
         qCWarning(lcDownload) << "DownloadJob failed with" << code << "for" << m_dest;
     }
     emit finished(code);

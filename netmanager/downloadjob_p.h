@@ -17,6 +17,9 @@ class QSaveFile;
 // new copy is complete and, for the store, matches the MD5 its ETag names. A broken transfer is
 // resumed where it stopped (Range) up to four attempts in all; a corrupted one starts again.
 // Several records naming the same "dest" share the job, and each is answered.
+// A QSaveFile is only ever used by one thread: a small file is held in memory and written whole
+// by a disk thread; a large one streams into a QSaveFile on this thread, a disk thread syncs its
+// descriptor, and this thread renames it into place.
 class DownloadJob : public NetworkJob
 {
     Q_OBJECT
@@ -49,7 +52,9 @@ protected:
 
 private:
     void sendAttempt();
+    // Holds a small file in memory, or opens the QSaveFile a larger one streams into.
     bool openTarget();
+    bool hasTarget() const;
     // Forgets what was written: the next attempt starts from the first byte.
     void restartTarget();
     // Checks the answer's first bytes: a resumed answer must continue where the file stops.
@@ -59,6 +64,7 @@ private:
     // Syncs the complete copy on a disk thread, then renames it over "dest" and ends.
     void commitTarget();
     void renameTarget();
+    void saveHeldCopy();
     // Returns once no disk thread uses the copy's descriptor.
     void waitForSync();
     void end(int code);
@@ -67,6 +73,8 @@ private:
     QString m_dest;
     QUrl m_url;
     std::unique_ptr<QSaveFile> m_target;
+    QByteArray m_held;
+    bool m_holding = false;
     QCryptographicHash m_hash{QCryptographicHash::Md5};
     qint64 m_written = 0;
     qint64 m_total = -1;

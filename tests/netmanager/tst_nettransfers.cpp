@@ -102,23 +102,33 @@ private slots:
 
     void aBrokenDownloadNeverLeavesHalfAFile_data()
     {
+        // Files up to 4 MiB are held in memory and written whole; larger ones stream to disk.
+        QTest::addColumn<int>("size");
         QTest::addColumn<int>("fault");
         QTest::addColumn<int>("times");
         QTest::addColumn<bool>("completes");
-        QTest::newRow("cut once") << int(FaultProxy::Fault::Cut) << 1 << true;
-        QTest::newRow("cut twice") << int(FaultProxy::Fault::Cut) << 2 << true;
-        QTest::newRow("corrupted once") << int(FaultProxy::Fault::Corrupt) << 1 << true;
-        QTest::newRow("cut every time") << int(FaultProxy::Fault::Cut) << -1 << false;
-        QTest::newRow("missing object") << int(FaultProxy::Fault::Status) << -1 << false;
+        const int held = 4 << 20;
+        const int streamed = 6 << 20;
+        const int cut = int(FaultProxy::Fault::Cut);
+        const int corrupt = int(FaultProxy::Fault::Corrupt);
+        QTest::newRow("cut once") << held << cut << 1 << true;
+        QTest::newRow("cut twice") << held << cut << 2 << true;
+        QTest::newRow("corrupted once") << held << corrupt << 1 << true;
+        QTest::newRow("cut every time") << held << cut << -1 << false;
+        QTest::newRow("missing object") << held << int(FaultProxy::Fault::Status) << -1 << false;
+        QTest::newRow("streamed, cut twice") << streamed << cut << 2 << true;
+        QTest::newRow("streamed, corrupted once") << streamed << corrupt << 1 << true;
+        QTest::newRow("streamed, cut every time") << streamed << cut << -1 << false;
     }
     void aBrokenDownloadNeverLeavesHalfAFile()
     {
+        QFETCH(int, size);
         QFETCH(int, fault);
         QFETCH(int, times);
         QFETCH(bool, completes);
         CloudFixture cloud;
         QVERIFY(cloud.ready);
-        const QByteArray bytes = patterned(4 << 20, 3);
+        const QByteArray bytes = patterned(size, 3);
         const QString key = putObject(cloud, "p/big.bin", bytes);
         QVERIFY(!key.isEmpty());
         const QString dest = m_dir.filePath(QTest::currentDataTag() + QString("/big.bin"));
