@@ -10,9 +10,10 @@ bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DYRDATA_SANITIZE_THREAD=ON \
     -DYRDATA_BUILD_TESTS=ON -DYRDATA_BUILD_STUDIO=OFF -DYRDATA_BUILD_TOOLS=OFF
 # Only the tests of code that runs threads are built and run: the controller's two workers, the
-# controller that drives them, and the resource manager's hashing of local copies on all cores.
-subjects=(exportprocess planpackage operatepackage operatecloud resourcequeues)
-targets=("${subjects[@]/#/tst_}")
+# controller that drives them, the resource manager's hashing of local copies on all cores, and
+# the network manager's disk threads (against a yrcloud of this build).
+subjects=(exportprocess planpackage operatepackage operatecloud resourcequeues nettransfers)
+targets=("${subjects[@]/#/tst_}" yrcloud)
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 cd "$build"
 # Qt is not instrumented: the memory its code reads and writes through libc (memcpy, new and
