@@ -1,5 +1,6 @@
 #include "cloudfixture.h"
 
+#include "support/filesizelimit.h"
 #include "support/planfixtures.h"
 
 #include <QCryptographicHash>
@@ -138,6 +139,27 @@ private slots:
         QCOMPARE(cloud.download(downloadRecord(cloud, key, dest)), completes);
         QCOMPARE(readAll(dest), completes ? bytes : QByteArray("the copy from before"));
         QCOMPARE(filesIn(QFileInfo(dest).path()), QStringList{"big.bin"});
+    }
+
+    void aDownloadTheDiskCannotTakeKeepsTheFileBefore_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("held, written by a disk thread") << (1 << 20);
+        QTest::newRow("streamed") << (6 << 20);
+    }
+    void aDownloadTheDiskCannotTakeKeepsTheFileBefore()
+    {
+        QFETCH(int, size);
+        CloudFixture cloud;
+        QVERIFY(cloud.ready);
+        const QString key = putObject(cloud, "p/full.bin", patterned(size, 4));
+        QVERIFY(!key.isEmpty());
+        const QString dest = m_dir.filePath(QTest::currentDataTag() + QString("/full.bin"));
+        QVERIFY(writeFile(dest, "the copy from before"));
+        const FileSizeLimit diskFull(512 * 1024); // this process only: yrcloud is already running
+        QVERIFY(!cloud.download(downloadRecord(cloud, key, dest)));
+        QCOMPARE(readAll(dest), QByteArray("the copy from before"));
+        QCOMPARE(filesIn(QFileInfo(dest).path()), QStringList{"full.bin"});
     }
 
     void cancelAndStopDropDownloadsWithoutATrace()
