@@ -89,7 +89,7 @@ DownloadJob::DownloadJob(NetworkContext *context, const QJsonObject &record, QOb
 
 DownloadJob::~DownloadJob()
 {
-    waitForSync();
+    waitForDiskThread();
 }
 
 bool DownloadJob::hasCloudPath(const QString &cloudPath) const
@@ -117,7 +117,7 @@ void DownloadJob::abort()
 {
     m_aborted = true;
     NetworkJob::abort();
-    waitForSync();
+    waitForDiskThread();
     m_target.reset();
     m_held.clear();
 }
@@ -296,7 +296,13 @@ void DownloadJob::replyFinished(QNetworkReply *reply)
 void DownloadJob::commitTarget()
 {
     if (m_holding) {
-        saveHeldCopy();
+        // A disk thread makes the file from the bytes, start to end: its QSaveFile is used by
+        // that thread alone, and this one goes on with the other transfers.
+        const QByteArray bytes = m_held;
+        m_held.clear();
+        m_holding = false;
+        onDiskThread([dest = m_dest, bytes] { return saveWhole(dest, bytes); },
+                     [this](bool saved) { end(saved ? YRNE_Success : YRNE_LocalFile); });
         return;
     }
     // Only the descriptor goes to the disk thread: the copy itself is never used from two
@@ -307,51 +313,43 @@ void DownloadJob::commitTarget()
         return;
     }
     const int descriptor = m_target->handle();
-    m_syncing = true;
-    context()->diskPool()->start([this, descriptor] {
-        syncToDisk(descriptor);
-        // Posted before the semaphore is released, so the job is still there to take it.
-        QMetaObject::invokeMethod(
-            this, [this] { renameTarget(); }, Qt::QueuedConnection);
-        m_syncDone.release();
-    });
+    onDiskThread(
+        [descriptor] {
+            syncToDisk(descriptor);
+            return true;
+        },
+        [this](bool) { renameTarget(); });
 }
 
-void DownloadJob::saveHeldCopy()
+void DownloadJob::onDiskThread(std::function<bool()> work, std::function<void(bool)> then)
 {
-    // A disk thread makes the file from the bytes, start to end: the QSaveFile is used by that
-    // thread alone, and this one goes on with the other transfers.
-    const QByteArray bytes = m_held;
-    m_held.clear();
-    m_holding = false;
-    m_syncing = true;
-    context()->diskPool()->start([this, dest = m_dest, bytes] {
-        const bool saved = saveWhole(dest, bytes);
+    m_onDiskThread = true;
+    context()->diskPool()->start([this, work = std::move(work), then = std::move(then)] {
+        const bool result = work();
         // Posted before the semaphore is released, so the job is still there to take it.
         QMetaObject::invokeMethod(
             this,
-            [this, saved] {
-                waitForSync();
+            [this, then, result] {
+                waitForDiskThread();
                 if (!m_aborted)
-                    end(saved ? YRNE_Success : YRNE_LocalFile);
+                    then(result);
             },
             Qt::QueuedConnection);
-        m_syncDone.release();
+        m_diskThreadDone.release();
     });
 }
 
-void DownloadJob::waitForSync()
+void DownloadJob::waitForDiskThread()
 {
-    if (!m_syncing)
+    if (!m_onDiskThread)
         return;
-    m_syncDone.acquire(); // a sync takes milliseconds
-    m_syncing = false;
+    m_diskThreadDone.acquire(); // a sync takes milliseconds
+    m_onDiskThread = false;
 }
 
 void DownloadJob::renameTarget()
 {
-    waitForSync();
-    if (m_aborted || !m_target)
+    if (!m_target)
         return;
     const bool committed = m_target->commit();
     if (!committed)

@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class QSaveFile;
@@ -61,12 +62,13 @@ private:
     bool acceptAnswer(QNetworkReply *reply);
     bool matchesEtag() const;
     void reportProgress();
-    // Syncs the complete copy on a disk thread, then renames it over "dest" and ends.
+    // Puts the complete copy at "dest" (its disk work on a disk thread), then ends.
     void commitTarget();
     void renameTarget();
-    void saveHeldCopy();
-    // Returns once no disk thread uses the copy's descriptor.
-    void waitForSync();
+    // Runs work on a disk thread, then, unless the job was aborted, then(its result) here.
+    void onDiskThread(std::function<bool()> work, std::function<void(bool)> then);
+    // Returns once no disk thread works for this job.
+    void waitForDiskThread();
     void end(int code);
 
     QVector<QJsonObject> m_records;
@@ -86,9 +88,9 @@ private:
     int m_localFailure = 0;
     bool m_ended = false;
     bool m_aborted = false;
-    // Whether a disk thread syncs the copy, and the sign that it is done with it.
-    bool m_syncing = false;
-    QSemaphore m_syncDone;
+    // Whether a disk thread works for this job, and the sign that it is done.
+    bool m_onDiskThread = false;
+    QSemaphore m_diskThreadDone;
 };
 
 #endif // DOWNLOADJOB_P_H
