@@ -118,19 +118,16 @@ void DownloadJob::abort()
     m_aborted = true;
     NetworkJob::abort();
     waitForDiskThread();
-    m_target.reset();
-    m_held.clear();
+    discardTarget();
 }
 
 bool DownloadJob::openTarget()
 {
-    m_held.clear();
     if (m_total >= 0 && m_total <= kHeldBytes) {
         m_held.reserve(int(m_total));
         m_holding = true;
         return true;
     }
-    m_holding = false;
     m_target = std::make_unique<QSaveFile>(m_dest);
     if (m_target->open(QIODevice::WriteOnly))
         return true;
@@ -146,7 +143,12 @@ void DownloadJob::restartTarget()
     m_total = -1;
     m_etag.clear();
     m_hash.reset();
-    m_target.reset();
+    discardTarget();
+}
+
+void DownloadJob::discardTarget()
+{
+    m_target.reset(); // a QSaveFile never committed leaves "dest" as it was
     m_held.clear();
     m_holding = false;
 }
@@ -299,8 +301,7 @@ void DownloadJob::commitTarget()
         // A disk thread makes the file from the bytes, start to end: its QSaveFile is used by
         // that thread alone, and this one goes on with the other transfers.
         const QByteArray bytes = m_held;
-        m_held.clear();
-        m_holding = false;
+        discardTarget();
         onDiskThread([dest = m_dest, bytes] { return saveWhole(dest, bytes); },
                      [this](bool saved) { end(saved ? YRNE_Success : YRNE_LocalFile); });
         return;
@@ -343,7 +344,7 @@ void DownloadJob::waitForDiskThread()
 {
     if (!m_onDiskThread)
         return;
-    m_diskThreadDone.acquire(); // a sync takes milliseconds
+    m_diskThreadDone.acquire(); // disk work takes milliseconds
     m_onDiskThread = false;
 }
 
@@ -363,8 +364,7 @@ void DownloadJob::end(int code)
 {
     m_ended = true;
     if (code != YRNE_Success) {
-        m_target.reset(); // discards the temporary copy; "dest" keeps what it had
-        m_held.clear();
+        discardTarget();
         qCWarning(lcDownload) << "DownloadJob failed with" << code << "for" << m_dest;
     }
     emit finished(code);

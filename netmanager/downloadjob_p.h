@@ -53,11 +53,14 @@ protected:
 
 private:
     void sendAttempt();
-    // Holds a small file in memory, or opens the QSaveFile a larger one streams into.
+    // After restartTarget(): holds a small file in memory, or opens the QSaveFile a larger one
+    // streams into.
     bool openTarget();
     bool hasTarget() const;
     // Forgets what was written: the next attempt starts from the first byte.
     void restartTarget();
+    // Drops the copy being made, held or streamed.
+    void discardTarget();
     // Checks the answer's first bytes: a resumed answer must continue where the file stops.
     bool acceptAnswer(QNetworkReply *reply);
     bool matchesEtag() const;
