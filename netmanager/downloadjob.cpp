@@ -1,5 +1,6 @@
 #include "netmanager/downloadjob_p.h"
 
+#include "netmanager/diskthreads_p.h"
 #include "netmanager/networkcontext_p.h"
 #include "netmanager/storeprotocol_p.h"
 #include "netmanager/yrnetworkerror.h"
@@ -12,7 +13,6 @@
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QThreadPool>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -325,27 +325,38 @@ void DownloadJob::commitTarget()
 void DownloadJob::onDiskThread(std::function<bool()> work, std::function<void(bool)> then)
 {
     m_onDiskThread = true;
-    context()->diskPool()->start([this, work = std::move(work), then = std::move(then)] {
+    m_afterDiskWork = std::move(then);
+    context()->diskThreads()->run([this, work = std::move(work)] {
         const bool result = work();
-        // Posted before the semaphore is released, so the job is still there to take it.
-        QMetaObject::invokeMethod(
-            this,
-            [this, then, result] {
-                waitForDiskThread();
-                if (!m_aborted)
-                    then(result);
-            },
-            Qt::QueuedConnection);
-        m_diskThreadDone.release();
+        std::lock_guard<std::mutex> lock(m_diskMutex);
+        // Posted before the job can see the work done, so the job is still there to take it.
+        // Posted by name: Qt makes the call, and nothing of this thread's making crosses over.
+        QMetaObject::invokeMethod(this, "takeDiskResult", Qt::QueuedConnection);
+        m_diskResult = result;
+        m_diskWorkDone = true;
+        m_diskWorkEnded.notify_one(); // under the lock: the job may go once it is released
     });
 }
 
-void DownloadJob::waitForDiskThread()
+void DownloadJob::takeDiskResult()
 {
     if (!m_onDiskThread)
-        return;
-    m_diskThreadDone.acquire(); // disk work takes milliseconds
+        return; // an abort took it already
+    const bool result = waitForDiskThread();
+    const std::function<void(bool)> then = std::move(m_afterDiskWork);
+    if (!m_aborted)
+        then(result);
+}
+
+bool DownloadJob::waitForDiskThread()
+{
+    if (!m_onDiskThread)
+        return false;
+    std::unique_lock<std::mutex> lock(m_diskMutex);
+    m_diskWorkEnded.wait(lock, [this] { return m_diskWorkDone; }); // disk work takes milliseconds
+    m_diskWorkDone = false;
     m_onDiskThread = false;
+    return m_diskResult;
 }
 
 void DownloadJob::renameTarget()

@@ -5,12 +5,13 @@
 
 #include <QCryptographicHash>
 #include <QJsonObject>
-#include <QSemaphore>
 #include <QUrl>
 #include <QVector>
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QSaveFile;
 
@@ -70,8 +71,9 @@ private:
     void renameTarget();
     // Runs work on a disk thread, then, unless the job was aborted, then(its result) here.
     void onDiskThread(std::function<bool()> work, std::function<void(bool)> then);
-    // Returns once no disk thread works for this job.
-    void waitForDiskThread();
+    Q_INVOKABLE void takeDiskResult();
+    // Returns once no disk thread works for this job, with the result of its work.
+    bool waitForDiskThread();
     void end(int code);
 
     QVector<QJsonObject> m_records;
@@ -91,9 +93,14 @@ private:
     int m_localFailure = 0;
     bool m_ended = false;
     bool m_aborted = false;
-    // Whether a disk thread works for this job, and the sign that it is done.
+    // Whether a disk thread works for this job, and what comes after on this thread.
     bool m_onDiskThread = false;
-    QSemaphore m_diskThreadDone;
+    std::function<void(bool)> m_afterDiskWork;
+    // Set by the disk thread under the lock.
+    std::mutex m_diskMutex;
+    std::condition_variable m_diskWorkEnded;
+    bool m_diskWorkDone = false;
+    bool m_diskResult = false;
 };
 
 #endif // DOWNLOADJOB_P_H

@@ -1,8 +1,9 @@
 #include "netmanager/networkcontext_p.h"
 
+#include "netmanager/diskthreads_p.h"
+
 #include <QNetworkAccessManager>
 #include <QStringList>
-#include <QThreadPool>
 
 namespace {
 
@@ -35,15 +36,10 @@ bool StoreAccess::isValid() const
 NetworkContext::NetworkContext()
     : m_api(std::make_unique<QNetworkAccessManager>()),
       m_download(std::make_unique<QNetworkAccessManager>()),
-      m_upload(std::make_unique<QNetworkAccessManager>()), m_disk(std::make_unique<QThreadPool>())
-{
-    m_disk->setMaxThreadCount(4);
-}
+      m_upload(std::make_unique<QNetworkAccessManager>()), m_disk(std::make_unique<DiskThreads>(4))
+{}
 
-NetworkContext::~NetworkContext()
-{
-    m_disk->waitForDone();
-}
+NetworkContext::~NetworkContext() = default;
 
 bool NetworkContext::hasService() const
 {

@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
+class DiskThreads;
 class QNetworkAccessManager;
-class QThreadPool;
 
 // Where the store is and the key that signs for it.
 struct StoreAccess
@@ -34,9 +34,7 @@ public:
     QNetworkAccessManager *apiAccess() const { return m_api.get(); }
     QNetworkAccessManager *downloadAccess() const { return m_download.get(); }
     QNetworkAccessManager *uploadAccess() const { return m_upload.get(); }
-    // Threads for the disk work that would otherwise stall the event loop (syncing a finished
-    // download to disk before it replaces the old copy).
-    QThreadPool *diskPool() const { return m_disk.get(); }
+    DiskThreads *diskThreads() const { return m_disk.get(); }
 
     // True once a service address is known (signed in, or a session the host brought).
     bool hasService() const;
@@ -63,7 +61,7 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_api;
     std::unique_ptr<QNetworkAccessManager> m_download;
     std::unique_ptr<QNetworkAccessManager> m_upload;
-    std::unique_ptr<QThreadPool> m_disk;
+    std::unique_ptr<DiskThreads> m_disk;
 };
 
 #endif // NETWORKCONTEXT_P_H
