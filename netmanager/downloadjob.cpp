@@ -324,6 +324,7 @@ void DownloadJob::commitTarget()
 
 void DownloadJob::onDiskThread(std::function<bool()> work, std::function<void(bool)> then)
 {
+    emit transferred();
     m_onDiskThread = true;
     m_afterDiskWork = std::move(then);
     context()->diskThreads()->run([this, work = std::move(work)] {

@@ -2,6 +2,14 @@
 
 #include "netmanager/networkjob_p.h"
 
+namespace {
+
+// Jobs that may finish their disk work beside the running ones. A download holds at most 4 MiB
+// in memory until its disk thread has written it.
+const int kMostSettling = 8;
+
+} // namespace
+
 JobQueue::JobQueue(int limit, QObject *parent) : QObject(parent), m_limit(qMax(1, limit)) {}
 
 JobQueue::~JobQueue()
@@ -21,6 +29,7 @@ void JobQueue::setLimit(int limit)
 void JobQueue::enqueue(NetworkJob *job)
 {
     job->setParent(this);
+    connect(job, &NetworkJob::transferred, this, [this, job] { onJobTransferred(job); });
     connect(job, &NetworkJob::done, this, [this, job] { onJobDone(job); });
     m_waiting.append(job);
     startWaiting();
@@ -28,7 +37,8 @@ void JobQueue::enqueue(NetworkJob *job)
 
 bool JobQueue::isRunning(const NetworkJob *job) const
 {
-    return m_running.contains(const_cast<NetworkJob *>(job));
+    auto *started = const_cast<NetworkJob *>(job);
+    return m_running.contains(started) || m_settling.contains(started);
 }
 
 int JobQueue::dropIf(const std::function<bool(NetworkJob *)> &drop)
@@ -37,8 +47,7 @@ int JobQueue::dropIf(const std::function<bool(NetworkJob *)> &drop)
     for (NetworkJob *job : jobs()) {
         if (!drop(job))
             continue;
-        m_running.removeOne(job);
-        m_waiting.removeOne(job);
+        forget(job);
         disconnect(job, nullptr, this, nullptr);
         job->abort();
         job->deleteLater();
@@ -59,12 +68,25 @@ void JobQueue::startWaiting()
     }
 }
 
+void JobQueue::onJobTransferred(NetworkJob *job)
+{
+    if (m_settling.size() >= kMostSettling || !m_running.removeOne(job))
+        return;
+    m_settling.append(job);
+    startWaiting();
+}
+
 void JobQueue::onJobDone(NetworkJob *job)
 {
-    if (!m_running.removeOne(job))
-        m_waiting.removeOne(job);
+    forget(job);
     job->deleteLater();
     startWaiting();
     if (isEmpty())
         emit drained();
+}
+
+void JobQueue::forget(NetworkJob *job)
+{
+    if (!m_running.removeOne(job) && !m_settling.removeOne(job))
+        m_waiting.removeOne(job);
 }

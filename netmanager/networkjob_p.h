@@ -28,6 +28,9 @@ public:
     bool isDone() const { return m_done; }
 
 signals:
+    // The job needs the network no more: what is left is disk work, for which it need not hold
+    // its place among the jobs that run at once. done() still follows.
+    void transferred();
     void done();
 
 protected:
