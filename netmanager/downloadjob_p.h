@@ -69,8 +69,10 @@ private:
     // Puts the complete copy at "dest" (its disk work on a disk thread), then ends.
     void commitTarget();
     void renameTarget();
-    // Runs work on a disk thread, then, unless the job was aborted, then(its result) here.
+    // Gives up the job's place among the transfers (transferred()) and runs work on a disk
+    // thread; then(its result) follows here, unless the job was aborted meanwhile.
     void onDiskThread(std::function<bool()> work, std::function<void(bool)> then);
+    // Posted by the disk thread once its work is done.
     Q_INVOKABLE void takeDiskResult();
     // Returns once no disk thread works for this job, with the result of its work.
     bool waitForDiskThread();
