@@ -324,7 +324,6 @@ void DownloadJob::commitTarget()
 
 void DownloadJob::onDiskThread(std::function<bool()> work, std::function<void(bool)> then)
 {
-    emit transferred();
     m_onDiskThread = true;
     m_afterDiskWork = std::move(then);
     context()->diskThreads()->run([this, work = std::move(work)] {
@@ -337,6 +336,9 @@ void DownloadJob::onDiskThread(std::function<bool()> work, std::function<void(bo
         m_diskWorkDone = true;
         m_diskWorkEnded.notify_one(); // under the lock: the job may go once it is released
     });
+    // Last: the next transfer starts from here, and whatever its signals make the host do (drop
+    // this job, say) finds the work handed over and waits for it.
+    emit transferred();
 }
 
 void DownloadJob::takeDiskResult()
