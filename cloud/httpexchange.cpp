@@ -1,5 +1,7 @@
 #include "httpexchange.h"
 
+#include "promptack.h"
+
 #include <httplib.h>
 
 #include <memory>
@@ -149,8 +151,10 @@ bool HttpExchange::streamBody(const Receiver &receiver)
     if (!m_reader || m_bodyConsumed || m_bodyStarted)
         return m_bodyConsumed;
     m_bodyStarted = true;
-    const bool read =
-        (*m_reader)([&receiver](const char *data, size_t size) { return receiver(data, size); });
+    const bool read = (*m_reader)([&receiver](const char *data, size_t size) {
+        PromptAck::bodyRead();
+        return receiver(data, size);
+    });
     m_bodyConsumed = read;
     return read;
 }

@@ -4,6 +4,7 @@
 #include "database.h"
 #include "httpexchange.h"
 #include "planservice.h"
+#include "promptack.h"
 #include "s3xml.h"
 #include "storeservice.h"
 #include "users.h"
@@ -158,6 +159,13 @@ CloudServer::CloudServer(Database *database, UserDirectory *users, int threads, 
     Server &server = *m_server;
     server.new_task_queue = [this] { return new WorkerPool(m_threads, m_database); };
     server.set_keep_alive_max_count(100);
+    // A short answer goes out as two writes, its header and its body; without this the body
+    // waits for the client's delayed ACK of the header.
+    server.set_tcp_nodelay(true);
+    server.set_pre_routing_handler([](const httplib::Request &request, httplib::Response &) {
+        PromptAck::headerRead(request.remote_addr, request.remote_port, request.local_port);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
     server.set_read_timeout(timeoutSeconds);
     server.set_write_timeout(timeoutSeconds);
     const auto plain = [this](const httplib::Request &request, httplib::Response &response) {
