@@ -2,7 +2,7 @@
 // opening a cloud plan of 200 files of 256 KiB (from the open call to state 1 and every file
 // present) against `curl --parallel --parallel-max 4` fetching the same 200 addresses (goal at
 // most 1.3 times); saving after 50 of those files changed (from the save call, made once the
-// watcher has reported the first change, to "savePlanStatus(1, …)") against curl uploading the
+// watcher has reported changes, to "savePlanStatus(1, …)") against curl uploading the
 // same 50 files, signed, 4 at a time (goal at most 1.3 times); and the peak memory growth while
 // a 1 GiB file goes up and comes down (goal under 64 MiB).
 // Run: build-bench/bench/bench_netcloud [rounds]
@@ -306,8 +306,8 @@ int main(int argc, char *argv[])
         open.append(openMs(host, plan));
 
         // 50 files changed on disk: the watcher sends them, the save waits for them. The clock
-        // starts at the save call, made once the watcher has reported the first change; the
-        // others are reported while the save waits for the uploads.
+        // starts at the save call, made at the first look after the watcher has reported a
+        // change; the reports come in one burst, so by then the first uploads are under way.
         QVector<QByteArray> changed;
         for (int i = 0; i < kChanged; ++i)
             changed.append(randomBytes(kFileSize));
